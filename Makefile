@@ -1,0 +1,56 @@
+# Makefile -- the two set-up commands: `make run` starts the explorer, `make test` runs every test.
+# Both install what is missing from Debian's packages first (as root, or through sudo).
+
+BUILD   ?= build
+JOBS    ?= $(shell nproc)
+ARGS    ?=
+# What building needs, and what the window tests need besides.
+BUILD_PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
+                 freeglut3-dev libgl-dev libpng-dev
+TEST_PACKAGES  = xvfb xauth xdotool x11-apps x11-utils
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: run test build bench deps-build deps-test clean
+
+# Installs the missing ones among the packages given, with one `apt-get update` before.
+define install_missing
+	@missing=$$(for p in $(1); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "installing from Debian: $$missing"; \
+	  $(SUDO) apt-get update -q && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+endef
+
+deps-build:
+	$(call install_missing,$(BUILD_PACKAGES))
+
+deps-test:
+	$(call install_missing,$(BUILD_PACKAGES) $(TEST_PACKAGES))
+
+build: deps-build
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ]; then \
+	  echo "rootzoom needs an X display, and DISPLAY is not set."; \
+	  echo "Run it on a desktop, through 'ssh -X', or in a virtual X server:"; \
+	  echo "  apt-get install xvfb && xvfb-run -s '-screen 0 1024x768x24' $(BUILD)/rootzoom $(ARGS)"; \
+	  exit 1; \
+	fi
+	$(BUILD)/rootzoom $(ARGS)
+
+test: deps-test
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD)/bench/rootzoom_bench
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,30 @@
+// kernels.h -- the Newton iteration of one sample, in both planes
+#pragma once
+
+#include <cstdint>
+
+// Where one sample's iteration ended: the counted steps n, the steps
+// computed (n, plus one when the last step escaped) and the last iterate.
+struct orbit {
+    int n;
+    int steps;
+    double x, y;
+};
+
+extern long long kernel_samples;  // samples computed by the two point kernels; tools and tests reset it
+extern long long kernel_steps;    // iteration steps computed by the two point kernels; likewise
+
+// Parameter plane: the sample is the parameter c, iterated from z0.
+orbit mandel_orbit(double cx, double cy, double zx, double zy, int maxiter);
+// Dynamic plane: the sample is the start value z0, for the parameter c.
+orbit julia_orbit(double zx, double zy, double cx, double cy, int maxiter);
+
+// The colour of an iteration that counted n steps: black at the limit,
+// otherwise the palette entry of the low 8 bits of maxiter - n.
+std::uint32_t orbit_colour(int n, int maxiter);
+
+// The colour of one parameter-plane sample; prints the last iterate while
+// the debug listing is on.
+std::uint32_t mandel_point(double cx, double cy, double zx, double zy, int maxiter);
+// The colour of one dynamic-plane sample.
+std::uint32_t julia_point(double zx, double zy, double cx, double cy, int maxiter);

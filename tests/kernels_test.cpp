@@ -1,0 +1,111 @@
+// kernels_test.cpp -- one-step values, step counting and the debug line of both kernels
+#include <gtest/gtest.h>
+
+#include "app/palette.h"
+#include "engine/kernels.h"
+#include "tests/saver.h"
+#include "view/viewstate.h"
+
+// With a limit of 1 the orbit stops after its first step, so the last
+// iterate is the first step's value.
+TEST(Kernels, OneStepMatchesTheWorkedValues)
+{
+    orbit o = mandel_orbit(0, 0, 0, 0, 1);
+    EXPECT_EQ(o.x, -0.25);
+    EXPECT_EQ(o.y, 0.0);
+    o = mandel_orbit(0.5, 0.5, 0, 0, 1);
+    EXPECT_NEAR(o.x, 4.0 / 17, 1e-15);
+    EXPECT_NEAR(o.y, -1.0 / 17, 1e-15);
+    o = mandel_orbit(0, 1, 0, 0, 1);  // N is 0 at c = i
+    EXPECT_EQ(o.x, 0.0);
+    EXPECT_EQ(o.y, 0.0);
+    o = julia_orbit(2, 0, 0, 0, 1);
+    EXPECT_NEAR(o.x, 16.0 / 11, 1e-15);
+    EXPECT_EQ(o.y, 0.0);
+}
+
+// The polynomials of the parameter plane are fixed term by term; a point
+// off both axes, with z0 off the axes too, checks every term against a
+// direct evaluation of the four written-out polynomials.
+TEST(Kernels, ParameterPlaneStepIsTheTermByTermDefinition)
+{
+    const double a = 0.3, b = -0.7, x = 1.1, y = 0.4;
+    const double nre = a * a * a * a - 6 * a * a * b * b + b * b * b * b + 2 * a * a * x - 2 * b * b * x -
+                       4 * a * b * y - 2 * a * a + 2 * b * b + x * x + y * y - 2 * x - 2 * y + 1;
+    const double nim = 4 * a * a * a * b - 4 * a * b * b * b + 4 * a * b * x + 2 * a * a * y - 2 * b * b * y -
+                       4 * a * b + 2 * x * y;
+    const double dre = 4 * a * a - 4 * b * b + 4 * a * x + x * x - y * y - 8 * a - 4 * b - 4 * x + y + 4;
+    const double dim = 8 * a * b + 4 * a * y + 4 * b * x + 2 * x * y - 8 * b - 4 * y;
+    const double q = dre * dre + dim * dim;
+    orbit o = mandel_orbit(x, y, a, b, 1);
+    EXPECT_NEAR(o.x, a - (nre * dre + nim * dim) / q, 1e-13);
+    EXPECT_NEAR(o.y, b - (nim * dre - nre * dim) / q, 1e-13);
+}
+
+TEST(Kernels, EscapeIsNotCountedConvergenceIsAndTheLimitWins)
+{
+    state_saver saver;
+    // c = 1, z0 = 0: f'(0) = 0, the first step divides by zero and escapes.
+    EXPECT_EQ(julia_orbit(0, 0, 1, 0, 50).n, 0);
+    EXPECT_EQ(julia_point(0, 0, 1, 0, 50), mycoltab[50]);
+    EXPECT_EQ(julia_point(0, 0, 1, 0, 256), mycoltab[0]);
+    EXPECT_EQ(julia_point(0, 0, 1, 0, 0), 0u);  // n = 0 = maxiter: black
+    // z0 = 1 is a root of every f_c: converged at the first step, counted.
+    for (int m = 2; m <= 256; m++)
+        EXPECT_EQ(julia_point(1, 0, 0.3, -0.2, m), mycoltab[(m - 1) & 0xff]) << m;
+    // With c = -2 the derivative vanishes at the root too: escaped.
+    EXPECT_EQ(julia_orbit(1, 0, -2, 0, 50).n, 0);
+    // c = 0, z0 = 2 reaches 1 and converges at the fifth step.
+    EXPECT_EQ(julia_orbit(2, 0, 0, 0, 50).n, 5);
+    EXPECT_EQ(julia_point(2, 0, 0, 0, 50), mycoltab[45]);
+    // The same orbit with the limit at its converging step: the limit decides.
+    EXPECT_EQ(julia_point(2, 0, 0, 0, 5), 0u);
+    // c = i, z0 = 0: N = 0, converged at once.
+    EXPECT_EQ(mandel_orbit(0, 1, 0, 0, 50).n, 1);
+}
+
+TEST(Kernels, LimitsOfZeroAndOneAndNegative)
+{
+    state_saver saver;
+    // Not escaping at the first step, a limit of 1 gives black...
+    EXPECT_EQ(mandel_point(0, 0, 0, 0, 1), 0u);
+    // ...and a limit of 0 stops at n = 1, the palette's last entry.
+    EXPECT_EQ(mandel_point(0, 0, 0, 0, 0), mycoltab[255]);
+    EXPECT_EQ(mandel_point(0, 0, 0, 0, -5), mycoltab[(-6) & 0xff]);
+    // An escape at the first step with a limit of 1 gets entry 1.
+    EXPECT_EQ(julia_point(0, 0, 1, 0, 1), mycoltab[1]);
+    // The extreme limit forms its index without overflow.
+    EXPECT_EQ(mandel_point(0, 0, 0, 0, INT32_MIN), mycoltab[(0u - 0x80000000u - 1u) & 0xff]);
+}
+
+TEST(Kernels, CountsSamplesAndComputedSteps)
+{
+    state_saver saver;
+    kernel_samples = kernel_steps = 0;
+    julia_point(0, 0, 1, 0, 50);  // one step, escaped
+    julia_point(2, 0, 0, 0, 50);  // five steps, converged
+    EXPECT_EQ(kernel_samples, 2);
+    EXPECT_EQ(kernel_steps, 6);
+}
+
+TEST(Kernels, DebugLineOncePerParameterPlaneSampleNeverInTheDynamicPlane)
+{
+    state_saver saver;
+    blub = 1;
+    testing::internal::CaptureStdout();
+    mandel_point(0, 0, 0, 0, 1);     // stopped by the limit
+    mandel_point(0, 1, 0, 0, 50);    // converged
+    mandel_point(2, 0, 0, 0, 50);    // D = 0: escaped at once
+    julia_point(2, 0, 0, 0, 50);
+    std::string out = testing::internal::GetCapturedStdout();
+    orbit escaped = mandel_orbit(2, 0, 0, 0, 50);
+    EXPECT_EQ(escaped.n, 0);
+    char last[64];
+    std::snprintf(last, sizeof last, "%g %g\n", escaped.x, escaped.y);
+    EXPECT_EQ(out, std::string("-0.25 0\n0 0\n") + last);
+
+    blub = 0;
+    testing::internal::CaptureStdout();
+    mandel_point(0, 0, 0, 0, 50);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
