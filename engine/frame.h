@@ -1,0 +1,23 @@
+// frame.h -- the frame description and the frame renderer
+#pragma once
+
+// What one frame shows: the viewport's rows and the grids of both planes.
+// Column LOX + i lies at x0 + i * dx, row first_row + r at y0 - r * dy.
+struct frame_desc {
+    int first_row;  // frame-buffer row of the viewport's bottom row
+    int rows;       // rows of the viewport
+    double x0, dx, y0, dy;
+    int maxiter;
+    double jx0, jdx, jy0, jdy;
+    int jmaxiter;
+};
+
+constexpr int MAX_STRIPS = 50;  // strip records a frame can describe
+
+// Renders one frame in anz strips into the frame buffer, draws the buffer,
+// blends the logo over it and swaps the window's buffers.
+void mandel(int first_row, int rows, double x0, double dx, double y0, double dy, int maxiter, double jx0,
+            double jdx, double jy0, double jdy, int jmaxiter);
+
+// mandel with the frame description's twelve values.
+void render_frame(const frame_desc &f);
