@@ -7,9 +7,12 @@
 #include <cstdlib>
 
 #include "app/cmdline.h"
+#include "app/logo.h"
 #include "app/palette.h"
 #include "app/screen.h"
 #include "view/display.h"
+#include "view/idle.h"
+#include "view/input.h"
 #include "view/viewstate.h"
 
 // The argument count arrives by value and GLUT gets the address of this
@@ -24,6 +27,10 @@ void graphic(int argc, char **argv)
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGB);
     glutCreateWindow("rootzoom");
     glutDisplayFunc(paint_mandel);
+    glutKeyboardFunc(key);
+    glutMouseFunc(mouse);
+    glutMotionFunc(mouseMotion);
+    glutIdleFunc(idle);
 }
 
 // Checks the command line before anything is allocated or opened: a wrong
@@ -62,6 +69,7 @@ void startup(int argc, char **argv)
     calc = 1;
     setsize(SCREEN_W);
     highq = 1;
+    create_logo();
     calc = 1;
     glutMainLoop();
 }

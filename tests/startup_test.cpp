@@ -7,10 +7,13 @@
 
 #include "app/cmdline.h"
 #include "app/glnull.h"
+#include "app/logo.h"
 #include "app/screen.h"
 #include "app/startup.h"
 #include "tests/saver.h"
 #include "view/display.h"
+#include "view/idle.h"
+#include "view/input.h"
 #include "view/viewstate.h"
 
 TEST(CommandLine, UsageNameFollowsTheBackslashAndDotRules)
@@ -78,7 +81,8 @@ TEST(Startup, OpensTheWindowInItsFixedOrder)
     start({"rootzoom"});
     const std::vector<std::string> want = {
         "glutInitWindowSize", "glutInitWindowPosition", "glutInit",     "glutInitDisplayMode",
-        "glutCreateWindow",   "glutDisplayFunc",        "glutMainLoop",
+        "glutCreateWindow",   "glutDisplayFunc",        "glutKeyboardFunc", "glutMouseFunc",
+        "glutMotionFunc",     "glutIdleFunc",           "glutMainLoop",
     };
     ASSERT_EQ(gl_call_names(), want);
     EXPECT_EQ(gl_calls[0].args, (std::vector<long>{1024, 768}));
@@ -87,6 +91,10 @@ TEST(Startup, OpensTheWindowInItsFixedOrder)
     EXPECT_EQ(gl_calls[3].args, (std::vector<long>{2}));  // GLUT_DOUBLE | GLUT_RGB
     EXPECT_EQ(gl_calls[4].text, "rootzoom");
     EXPECT_EQ(gl_calls[5].ptr, reinterpret_cast<const void *>(&paint_mandel));
+    EXPECT_EQ(gl_calls[6].ptr, reinterpret_cast<const void *>(&key));
+    EXPECT_EQ(gl_calls[7].ptr, reinterpret_cast<const void *>(&mouse));
+    EXPECT_EQ(gl_calls[8].ptr, reinterpret_cast<const void *>(&mouseMotion));
+    EXPECT_EQ(gl_calls[9].ptr, reinterpret_cast<const void *>(&idle));
 }
 
 TEST(Startup, DefaultViewViewportAndFlags)
@@ -126,6 +134,7 @@ TEST(Startup, FiveNumbersSetBothViews)
     EXPECT_EQ(jmaxit, 80.7);
 
     std::free(screen);  // each start-up allocates its own
+    std::free(snap_long);
     start({"rootzoom", "1", "0", "4", "2", "9"});
     EXPECT_EQ(xmit, 0.5);
     EXPECT_EQ(ymit, 3.0);
