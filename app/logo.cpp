@@ -44,6 +44,15 @@ static constexpr std::uint32_t logo_opaque = 0xFFFF0000;  // bytes 0, 0, 255, 25
 // The image runs bottom row first, the order in which OpenGL reads a pixel
 // rectangle, so image row y comes from bitmap row 20 - y and the logo
 // stands upright.
+void logo_image(const unsigned char *bits, std::uint32_t *image)
+{
+    for (int y = 0; y < LOGO_H; y++)
+        for (int x = 0; x < LOGO_W; x++) {
+            bool set = bits[16 * (LOGO_H - 1 - y) + x / 8] & zpot[x % 8];
+            image[LOGO_W * y + x] = set ? logo_clear : logo_opaque;
+        }
+}
+
 void create_logo()
 {
     snap_long = static_cast<std::uint32_t *>(std::malloc(LOGO_W * LOGO_H * sizeof *snap_long));
@@ -51,11 +60,7 @@ void create_logo()
         std::fprintf(stderr, "rootzoom: out of memory for the logo image\n");
         std::exit(1);
     }
-    for (int y = 0; y < LOGO_H; y++)
-        for (int x = 0; x < LOGO_W; x++) {
-            bool set = snap_bits[16 * (LOGO_H - 1 - y) + x / 8] & zpot[x % 8];
-            snap_long[LOGO_W * y + x] = set ? logo_clear : logo_opaque;
-        }
+    logo_image(snap_bits, snap_long);
 }
 
 // Draws at the current raster position, which nothing ever moves from the

@@ -1,6 +1,8 @@
 // frame.h -- the frame description and the frame renderer
 #pragma once
 
+#include "engine/strip.h"
+
 // What one frame shows: the viewport's rows and the grids of both planes.
 // Column LOX + i lies at x0 + i * dx, row first_row + r at y0 - r * dy.
 struct frame_desc {
@@ -13,6 +15,10 @@ struct frame_desc {
 };
 
 constexpr int MAX_STRIPS = 50;  // strip records a frame can describe
+
+// The record of strip i when the frame is cut into the given number of
+// strips, with the button mask the frame began with.
+strip_task strip_record(int i, int strips, const frame_desc &f, int held);
 
 // Renders one frame in anz strips into the frame buffer, draws the buffer,
 // blends the logo over it and swaps the window's buffers.
