@@ -1,8 +1,13 @@
-// bench_main.cpp -- iteration steps per second of the kernels over whole views
+// bench_main.cpp -- kernel throughput over whole views, and whole frames as the explorer renders them
 #include <benchmark/benchmark.h>
 
+#include "app/logo.h"
 #include "app/palette.h"
+#include "app/screen.h"
+#include "engine/frame.h"
 #include "engine/kernels.h"
+#include "view/display.h"
+#include "view/viewstate.h"
 
 namespace {
 
@@ -53,8 +58,44 @@ void parameter_deep(benchmark::State &state)
     run_view(state, deep_view, [](double x, double y, int m) { return mandel_orbit(x, y, 0, 0, m); });
 }
 
+// One frame of the view through the frame renderer, as the display
+// callback renders it: refined, or coarse as while a button is held.
+void run_frame(benchmark::State &state, const view &v, int mode, bool coarse)
+{
+    if (!screen) {
+        alloc_screen();
+        make_palette();
+        create_logo();
+    }
+    anz = 1;
+    highq = 1;
+    setsize(1024);
+    setkoords(v.xmit + v.xstep, v.xmit - v.xstep, v.ymit + v.ystep, v.ymit - v.ystep, v.maxiter, 1);
+    do_julia = mode;
+    buttons = coarse ? 1 : 0;
+    render_frame(describe_frame());  // the previous frame, which the reads past the strip see
+    kernel_samples = kernel_steps = 0;
+    for (auto _ : state)
+        render_frame(describe_frame());
+    state.counters["samples/frame"] = double(kernel_samples) / double(state.iterations());
+    state.counters["steps/s"] = benchmark::Counter(double(kernel_steps), benchmark::Counter::kIsRate);
+}
+
+void frame_parameter_refined(benchmark::State &s) { run_frame(s, default_view, 0, false); }
+void frame_parameter_coarse(benchmark::State &s) { run_frame(s, default_view, 0, true); }
+void frame_dynamic_refined(benchmark::State &s) { run_frame(s, default_view, 1, false); }
+void frame_dynamic_coarse(benchmark::State &s) { run_frame(s, default_view, 1, true); }
+void frame_deep_refined(benchmark::State &s) { run_frame(s, deep_view, 0, false); }
+void frame_deep_coarse(benchmark::State &s) { run_frame(s, deep_view, 0, true); }
+
 }  // namespace
 
+BENCHMARK(frame_parameter_refined)->Unit(benchmark::kMillisecond);
+BENCHMARK(frame_parameter_coarse)->Unit(benchmark::kMillisecond);
+BENCHMARK(frame_dynamic_refined)->Unit(benchmark::kMillisecond);
+BENCHMARK(frame_dynamic_coarse)->Unit(benchmark::kMillisecond);
+BENCHMARK(frame_deep_refined)->Unit(benchmark::kMillisecond);
+BENCHMARK(frame_deep_coarse)->Unit(benchmark::kMillisecond);
 BENCHMARK(parameter_default)->Unit(benchmark::kMillisecond);
 BENCHMARK(dynamic_default)->Unit(benchmark::kMillisecond);
 BENCHMARK(parameter_deep)->Unit(benchmark::kMillisecond);
