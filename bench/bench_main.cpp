@@ -4,6 +4,7 @@
 #include "app/logo.h"
 #include "app/palette.h"
 #include "app/screen.h"
+#include "engine/batch.h"
 #include "engine/frame.h"
 #include "engine/kernels.h"
 #include "view/display.h"
@@ -62,6 +63,7 @@ void parameter_deep(benchmark::State &state)
 // callback renders it: refined, or coarse as while a button is held.
 void run_frame(benchmark::State &state, const view &v, int mode, bool coarse)
 {
+    kernel_path = int(state.range(0));
     if (!screen) {
         alloc_screen();
         make_palette();
@@ -81,23 +83,41 @@ void run_frame(benchmark::State &state, const view &v, int mode, bool coarse)
     state.counters["steps/s"] = benchmark::Counter(double(kernel_steps), benchmark::Counter::kIsRate);
 }
 
-void frame_parameter_refined(benchmark::State &s) { run_frame(s, default_view, 0, false); }
-void frame_parameter_coarse(benchmark::State &s) { run_frame(s, default_view, 0, true); }
-void frame_dynamic_refined(benchmark::State &s) { run_frame(s, default_view, 1, false); }
-void frame_dynamic_coarse(benchmark::State &s) { run_frame(s, default_view, 1, true); }
-void frame_deep_refined(benchmark::State &s) { run_frame(s, deep_view, 0, false); }
-void frame_deep_coarse(benchmark::State &s) { run_frame(s, deep_view, 0, true); }
+// Every frame scene, once per evaluation path this processor has; the
+// argument is the path.
+void register_frames()
+{
+    struct frame_scene {
+        const char *name;
+        const view *v;
+        int mode;
+        bool coarse;
+    };
+    static const frame_scene scenes[] = {
+        {"frame/parameter/refined", &default_view, 0, false}, {"frame/parameter/coarse", &default_view, 0, true},
+        {"frame/dynamic/refined", &default_view, 1, false},   {"frame/dynamic/coarse", &default_view, 1, true},
+        {"frame/deep/refined", &deep_view, 0, false},         {"frame/deep/coarse", &deep_view, 0, true},
+    };
+    for (const frame_scene &f : scenes) {
+        auto *b = benchmark::RegisterBenchmark(
+            f.name, [&f](benchmark::State &state) { run_frame(state, *f.v, f.mode, f.coarse); });
+        b->Unit(benchmark::kMillisecond)->ArgName("path");
+        for (int path : {PATH_ONE_SAMPLE, PATH_AVX2, PATH_AVX512})
+            if (kernel_path_available(path))
+                b->Arg(path);
+    }
+}
 
 }  // namespace
 
-BENCHMARK(frame_parameter_refined)->Unit(benchmark::kMillisecond);
-BENCHMARK(frame_parameter_coarse)->Unit(benchmark::kMillisecond);
-BENCHMARK(frame_dynamic_refined)->Unit(benchmark::kMillisecond);
-BENCHMARK(frame_dynamic_coarse)->Unit(benchmark::kMillisecond);
-BENCHMARK(frame_deep_refined)->Unit(benchmark::kMillisecond);
-BENCHMARK(frame_deep_coarse)->Unit(benchmark::kMillisecond);
 BENCHMARK(parameter_default)->Unit(benchmark::kMillisecond);
 BENCHMARK(dynamic_default)->Unit(benchmark::kMillisecond);
 BENCHMARK(parameter_deep)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    register_frames();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+}

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "app/screen.h"
-#include "engine/kernels.h"
+#include "engine/batch.h"
 
 namespace {
 
@@ -19,11 +19,6 @@ struct strip_grid {
     int first_row, end_col, end_row;  // blocks start at LOX.. < end_col, first_row.. < end_row
 };
 
-std::uint32_t sample(const strip_grid &g, double x, double y)
-{
-    return g.julia ? julia_point(x, y, g.cx, g.cy, g.maxiter) : mandel_point(x, y, g.zx, g.zy, g.maxiter);
-}
-
 // The buffer is addressed linearly: a column past 1023 runs on into the
 // next row up, as the refinement's reads beyond the strip expect.
 std::uint32_t &at(int i, int j)
@@ -31,11 +26,13 @@ std::uint32_t &at(int i, int j)
     return screen[j * SCREEN_W + i];
 }
 
-void fill_block(int i, int j, std::uint32_t colour)
+// Samples are asked for in pass order and may be computed later, in a
+// batch: a comparison that could read a pixel whose sample is still
+// pending must flush first. Inside a pass that happens only where a read
+// runs on past column 1023 into the next row, which the pass writes.
+bool reads_past_row_end(int i, int reach)
 {
-    for (int r = j; r < j + 4; r++)
-        for (int c = i; c < i + 4; c++)
-            at(c, r) = colour;
+    return i + reach >= SCREEN_W;
 }
 
 // One sample per 4x4 block, at its lower-left pixel. Without refinement to
@@ -46,25 +43,23 @@ void coarse_pass(const strip_grid &g, bool fill)
     double y = g.y0;
     for (int j = g.first_row; j < g.end_row; j += 4, y -= dy4) {
         double x = g.x0;
-        for (int i = LOX; i < g.end_col; i += 4, x += dx4) {
-            std::uint32_t k = sample(g, x, y);
-            if (fill)
-                fill_block(i, j, k);
-            else
-                at(i, j) = k;
-        }
+        for (int i = LOX; i < g.end_col; i += 4, x += dx4)
+            want_sample(x, y, &at(i, j), fill ? SHAPE_BLOCK : SHAPE_ONE);
     }
+    flush_samples();
 }
 
 // One step of the 2x2 pass: when the neighbouring block's coarse sample
-// equals this block's, its five pixels copy it; otherwise one new sample
-// at (x, y) colours them.
-void refine_five(const strip_grid &g, std::uint32_t p, std::uint32_t neighbour, double x, double y,
-                 std::uint32_t *const pixels[5])
+// equals this block's, the step's five pixels copy it; otherwise one new
+// sample at (x, y) colours them.
+void refine_five(std::uint32_t p, std::uint32_t neighbour, double x, double y, std::uint32_t *corner,
+                 sample_shape shape)
 {
-    std::uint32_t v = neighbour == p ? p : sample(g, x, y);
-    for (int k = 0; k < 5; k++)
-        *pixels[k] = v;
+    if (neighbour != p) {
+        want_sample(x, y, corner, shape);
+        return;
+    }
+    write_shape(corner, shape, p);
 }
 
 // Each 4x4 block compares its coarse sample P with those of the blocks to
@@ -80,18 +75,15 @@ void pass_2x2(const strip_grid &g)
     for (int j = g.first_row; j < g.end_row; j += 4, y -= dy4) {
         double x = g.x0;
         for (int i = LOX; i < g.end_col; i += 4, x += dx4) {
+            if (reads_past_row_end(i, 4))
+                flush_samples();
             const std::uint32_t p = at(i, j);
-            std::uint32_t *const h[5] = {&at(i + 1, j), &at(i + 2, j), &at(i + 3, j), &at(i + 2, j + 1),
-                                         &at(i + 3, j + 1)};
-            refine_five(g, p, at(i + 4, j), x + dx2, y, h);
-            std::uint32_t *const v[5] = {&at(i, j + 1), &at(i, j + 2), &at(i + 1, j + 2), &at(i, j + 3),
-                                         &at(i + 1, j + 3)};
-            refine_five(g, p, at(i, j + 4), x, y - dy2, v);
-            std::uint32_t *const d[5] = {&at(i + 1, j + 1), &at(i + 2, j + 2), &at(i + 3, j + 2),
-                                         &at(i + 2, j + 3), &at(i + 3, j + 3)};
-            refine_five(g, p, at(i + 4, j + 4), x + dx2, y - dy2, d);
+            refine_five(p, at(i + 4, j), x + dx2, y, &at(i, j), SHAPE_H);
+            refine_five(p, at(i, j + 4), x, y - dy2, &at(i, j), SHAPE_V);
+            refine_five(p, at(i + 4, j + 4), x + dx2, y - dy2, &at(i, j), SHAPE_D);
         }
     }
+    flush_samples();
 }
 
 // Each 2x2 block samples its right, upper and upper-right pixel only where
@@ -104,15 +96,18 @@ void pass_1x1(const strip_grid &g)
     for (int j = g.first_row; j < g.end_row; j += 2, y -= dy2) {
         double x = g.x0;
         for (int i = LOX; i < g.end_col; i += 2, x += dx2) {
+            if (reads_past_row_end(i, 2))
+                flush_samples();
             const std::uint32_t p = at(i, j);
             if (at(i + 2, j) != p)
-                at(i + 1, j) = sample(g, x + g.dx, y);
+                want_sample(x + g.dx, y, &at(i + 1, j), SHAPE_ONE);
             if (at(i, j + 2) != p)
-                at(i, j + 1) = sample(g, x, y - g.dy);
+                want_sample(x, y - g.dy, &at(i, j + 1), SHAPE_ONE);
             if (at(i + 2, j + 2) != p)
-                at(i + 1, j + 1) = sample(g, x + g.dx, y - g.dy);
+                want_sample(x + g.dx, y - g.dy, &at(i + 1, j + 1), SHAPE_ONE);
         }
     }
+    flush_samples();
 }
 
 // The dynamic plane's c is the centre of the parameter-plane view, formed
@@ -142,6 +137,10 @@ strip_grid grid_of(const strip_task &t)
 void smandel(strip_task *task)
 {
     const strip_grid g = grid_of(*task);
+    if (g.julia)
+        begin_samples(true, g.maxiter, g.cx, g.cy);
+    else
+        begin_samples(false, g.maxiter, g.zx, g.zy);
     const bool refine = task->highq && !task->buttons;
     if (!task->no_firstpass)
         coarse_pass(g, !refine);

@@ -1,0 +1,114 @@
+// batch.cpp -- queues a pass's samples and writes their colours in the order asked
+#include "engine/batch.h"
+
+#include <cstdio>
+
+#include "app/screen.h"
+#include "engine/kernels.h"
+#include "view/viewstate.h"
+
+static int best_kernel_path()
+{
+    __builtin_cpu_init();  // this runs before main, maybe before the library's own set-up
+    if (__builtin_cpu_supports("avx512f"))
+        return PATH_AVX512;
+    if (__builtin_cpu_supports("avx2"))
+        return PATH_AVX2;
+    return PATH_ONE_SAMPLE;
+}
+
+int kernel_path = best_kernel_path();
+
+bool kernel_path_available(int path)
+{
+    switch (path) {
+    case PATH_ONE_SAMPLE:
+        return true;
+    case PATH_AVX2:
+        return __builtin_cpu_supports("avx2");
+    case PATH_AVX512:
+        return __builtin_cpu_supports("avx512f");
+    }
+    return false;
+}
+
+const char *kernel_path_name(int path)
+{
+    static const char *const names[] = {"one-sample", "avx2", "avx512"};
+    return path >= 0 && path <= PATH_AVX512 ? names[path] : "?";
+}
+
+static sample_batch batch;  // one pass's queue; static, so no frame allocates
+
+void write_shape(std::uint32_t *p, sample_shape shape, std::uint32_t colour)
+{
+    constexpr int W = SCREEN_W;
+    static const int five[3][5] = {
+        {1, 2, 3, W + 2, W + 3},                  // H: right of the corner
+        {W, 2 * W, 2 * W + 1, 3 * W, 3 * W + 1},  // V: above it
+        {W + 1, 2 * W + 2, 2 * W + 3, 3 * W + 2, 3 * W + 3},  // D: diagonally
+    };
+    switch (shape) {
+    case SHAPE_ONE:
+        *p = colour;
+        break;
+    case SHAPE_BLOCK:
+        for (int r = 0; r < 4; r++)
+            for (int c = 0; c < 4; c++)
+                p[r * W + c] = colour;
+        break;
+    default:
+        for (int k : five[shape - SHAPE_H])
+            p[k] = colour;
+        break;
+    }
+}
+
+void begin_samples(bool julia, int maxiter, double other_x, double other_y)
+{
+    batch.count = 0;
+    batch.julia = julia;
+    batch.maxiter = maxiter;
+    batch.other_x = other_x;
+    batch.other_y = other_y;
+}
+
+void want_sample(double x, double y, std::uint32_t *dest, sample_shape shape)
+{
+    sample_batch &b = batch;
+    if (kernel_path == PATH_ONE_SAMPLE) {
+        std::uint32_t colour = b.julia ? julia_point(x, y, b.other_x, b.other_y, b.maxiter)
+                                       : mandel_point(x, y, b.other_x, b.other_y, b.maxiter);
+        write_shape(dest, shape, colour);
+        return;
+    }
+    if (b.count == BATCH_CAPACITY)
+        flush_samples();
+    b.x[b.count] = x;
+    b.y[b.count] = y;
+    b.dest[b.count] = dest;
+    b.shape[b.count] = shape;
+    b.count++;
+}
+
+// The lane kernels fill the results; the colours, the counts and the debug
+// lines then follow in the order the samples were asked for, as the point
+// kernels would have made them.
+void flush_samples()
+{
+    sample_batch &b = batch;
+    if (b.count == 0)
+        return;
+    if (kernel_path == PATH_AVX512)
+        lanes_avx512(b);
+    else
+        lanes_avx2(b);
+    for (int k = 0; k < b.count; k++) {
+        kernel_samples++;
+        kernel_steps += b.steps[k];
+        if (blub && !b.julia)
+            std::printf("%g %g\n", b.last_x[k], b.last_y[k]);
+        write_shape(b.dest[k], b.shape[k], orbit_colour(b.n[k], b.maxiter));
+    }
+    b.count = 0;
+}

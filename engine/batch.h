@@ -1,0 +1,58 @@
+// batch.h -- the samples a pass has asked for, evaluated together in SIMD lanes
+#pragma once
+
+#include <cstdint>
+
+// How samples are evaluated: one at a time by the point kernels (the
+// reference), or queued and run through the lane kernels.
+enum kernel_path_id { PATH_ONE_SAMPLE, PATH_AVX2, PATH_AVX512 };
+
+extern int kernel_path;  // the path in use; the best one the processor has, set before main; tests and the benchmark change it
+
+// Whether this processor can run the given path.
+bool kernel_path_available(int path);
+
+// The name of a path, for the benchmark and test output.
+const char *kernel_path_name(int path);
+
+// Where the colour of a queued sample goes, relative to its pixel pointer:
+// the pixel itself, its whole 4x4 block, or one of the 2x2 pass's
+// five-pixel shapes of the block whose lower-left pixel it points to.
+enum sample_shape : unsigned char { SHAPE_ONE, SHAPE_BLOCK, SHAPE_H, SHAPE_V, SHAPE_D };
+
+// Writes a colour to the pixels of a shape.
+void write_shape(std::uint32_t *dest, sample_shape shape, std::uint32_t colour);
+
+constexpr int BATCH_CAPACITY = 2048;
+
+// One pass's queue: the plane and its fixed values, the queued sample
+// positions and destinations, and the lane kernels' results per sample.
+struct sample_batch {
+    int count;
+    bool julia;
+    int maxiter;
+    double other_x, other_y;  // c of the dynamic plane, or z0 of the parameter plane
+    double x[BATCH_CAPACITY], y[BATCH_CAPACITY];
+    std::uint32_t *dest[BATCH_CAPACITY];
+    sample_shape shape[BATCH_CAPACITY];
+    int n[BATCH_CAPACITY], steps[BATCH_CAPACITY];  // results: counted and computed steps
+    double last_x[BATCH_CAPACITY], last_y[BATCH_CAPACITY];  // results: the last iterate
+};
+
+// Lane kernels: fill the results of every queued sample, exactly as the
+// point kernels would give them.
+void lanes_avx2(sample_batch &b);
+void lanes_avx512(sample_batch &b);
+
+// Starts a pass's samples: the plane, the iteration limit and the other
+// value of the iteration.
+void begin_samples(bool julia, int maxiter, double other_x, double other_y);
+
+// Asks for the sample at (x, y) whose colour goes to dest in the given
+// shape. On the one-sample path it is computed and written at once;
+// otherwise it is written by the next flush_samples at the latest.
+void want_sample(double x, double y, std::uint32_t *dest, sample_shape shape);
+
+// Computes and writes every sample asked for so far, in the order asked:
+// the debug lines and the counts come out as on the one-sample path.
+void flush_samples();

@@ -1,0 +1,9 @@
+// lanes_avx2.cpp -- the lane kernel with 4 doubles per vector, compiled for AVX2
+#include "engine/lanes.h"
+
+typedef double avx2_lanes __attribute__((vector_size(32)));
+
+void lanes_avx2(sample_batch &b)
+{
+    run_batch<avx2_lanes, 4, 4>(b);
+}
