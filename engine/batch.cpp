@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-#include "app/screen.h"
 #include "engine/kernels.h"
 #include "view/viewstate.h"
 
@@ -39,30 +38,6 @@ const char *kernel_path_name(int path)
 }
 
 static sample_batch batch;  // one pass's queue; static, so no frame allocates
-
-void write_shape(std::uint32_t *p, sample_shape shape, std::uint32_t colour)
-{
-    constexpr int W = SCREEN_W;
-    static const int five[3][5] = {
-        {1, 2, 3, W + 2, W + 3},                  // H: right of the corner
-        {W, 2 * W, 2 * W + 1, 3 * W, 3 * W + 1},  // V: above it
-        {W + 1, 2 * W + 2, 2 * W + 3, 3 * W + 2, 3 * W + 3},  // D: diagonally
-    };
-    switch (shape) {
-    case SHAPE_ONE:
-        *p = colour;
-        break;
-    case SHAPE_BLOCK:
-        for (int r = 0; r < 4; r++)
-            for (int c = 0; c < 4; c++)
-                p[r * W + c] = colour;
-        break;
-    default:
-        for (int k : five[shape - SHAPE_H])
-            p[k] = colour;
-        break;
-    }
-}
 
 void begin_samples(bool julia, int maxiter, double other_x, double other_y)
 {
@@ -103,12 +78,15 @@ void flush_samples()
         lanes_avx512(b);
     else
         lanes_avx2(b);
+    const bool debug = blub && !b.julia;
+    long long steps = 0;
     for (int k = 0; k < b.count; k++) {
-        kernel_samples++;
-        kernel_steps += b.steps[k];
-        if (blub && !b.julia)
+        steps += b.steps[k];
+        if (debug)
             std::printf("%g %g\n", b.last_x[k], b.last_y[k]);
         write_shape(b.dest[k], b.shape[k], orbit_colour(b.n[k], b.maxiter));
     }
+    kernel_samples += b.count;
+    kernel_steps += steps;
     b.count = 0;
 }

@@ -20,8 +20,30 @@ const char *kernel_path_name(int path);
 // five-pixel shapes of the block whose lower-left pixel it points to.
 enum sample_shape : unsigned char { SHAPE_ONE, SHAPE_BLOCK, SHAPE_H, SHAPE_V, SHAPE_D };
 
-// Writes a colour to the pixels of a shape.
-void write_shape(std::uint32_t *dest, sample_shape shape, std::uint32_t colour);
+// Writes a colour to the pixels of a shape, in a buffer of rows 1024 wide.
+inline void write_shape(std::uint32_t *p, sample_shape shape, std::uint32_t colour)
+{
+    constexpr int W = 1024;
+    static constexpr int five[3][5] = {
+        {1, 2, 3, W + 2, W + 3},                              // H: right of the corner
+        {W, 2 * W, 2 * W + 1, 3 * W, 3 * W + 1},              // V: above it
+        {W + 1, 2 * W + 2, 2 * W + 3, 3 * W + 2, 3 * W + 3},  // D: diagonally
+    };
+    switch (shape) {
+    case SHAPE_ONE:
+        *p = colour;
+        break;
+    case SHAPE_BLOCK:
+        for (int r = 0; r < 4; r++)
+            for (int c = 0; c < 4; c++)
+                p[r * W + c] = colour;
+        break;
+    default:
+        for (int k : five[shape - SHAPE_H])
+            p[k] = colour;
+        break;
+    }
+}
 
 constexpr int BATCH_CAPACITY = 2048;
 

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-#include "app/palette.h"
 #include "engine/newton.h"
 #include "view/viewstate.h"
 
@@ -50,15 +49,6 @@ orbit julia_orbit(double x, double y, double cr, double ci, int maxiter)
     return iterate(x, y, maxiter, [&](double x, double y, double x2, double y2, double &nx, double &ny) {
         julia_step(c, x, y, x2, y2, nx, ny);
     });
-}
-
-// The difference is taken in unsigned arithmetic: its low 8 bits are those
-// of the two's-complement int difference, without overflow for any limit.
-std::uint32_t orbit_colour(int n, int maxiter)
-{
-    if (n == maxiter)
-        return 0;
-    return mycoltab[(static_cast<unsigned>(maxiter) - static_cast<unsigned>(n)) & 0xff];
 }
 
 std::uint32_t mandel_point(double cx, double cy, double zx, double zy, int maxiter)

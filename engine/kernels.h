@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "app/palette.h"
+
 // Where one sample's iteration ended: the counted steps n, the steps
 // computed (n, plus one when the last step escaped) and the last iterate.
 struct orbit {
@@ -20,8 +22,15 @@ orbit mandel_orbit(double cx, double cy, double zx, double zy, int maxiter);
 orbit julia_orbit(double zx, double zy, double cx, double cy, int maxiter);
 
 // The colour of an iteration that counted n steps: black at the limit,
-// otherwise the palette entry of the low 8 bits of maxiter - n.
-std::uint32_t orbit_colour(int n, int maxiter);
+// otherwise the palette entry of the low 8 bits of maxiter - n. The
+// difference is taken in unsigned arithmetic: its low 8 bits are those of
+// the two's-complement int difference, without overflow for any limit.
+inline std::uint32_t orbit_colour(int n, int maxiter)
+{
+    if (n == maxiter)
+        return 0;
+    return mycoltab[(static_cast<unsigned>(maxiter) - static_cast<unsigned>(n)) & 0xff];
+}
 
 // The colour of one parameter-plane sample; prints the last iterate while
 // the debug listing is on.

@@ -10,33 +10,38 @@
 namespace {
 
 // K groups of N lanes are in flight, so that the long dependency chain of
-// one step (two divisions among it) overlaps with the other groups'. A lane
-// whose sample has finished takes the next queued one at once, which keeps
-// the lanes busy in deep views where neighbours end far apart. Lanes with
-// nothing left to do are masked off. Each lane follows the one-sample
-// loop exactly: the escaping step is not counted, the limit is tested
-// before convergence, and the new iterate is the last iterate.
-template <class V, int N, int K, bool Julia>
-void run_lanes(sample_batch &b)
+// one step (two divisions among it) overlaps with the other groups'. The
+// lanes step Stride times between two looks at which have finished, so
+// that no branch waits on every step's result: a lane that finishes
+// in between is frozen by its mask and keeps its count, its steps and its
+// last iterate. Once at least Refill lanes of a group are idle they all
+// take the next queued samples together. That keeps the lanes busy in
+// deep views, where neighbours end far apart, without paying for a refill
+// after every finished sample in shallow ones. Each lane follows the
+// one-sample loop exactly: the escaping step is not counted, the limit is
+// tested before convergence, and the new iterate is the last iterate.
+// Bits turns a lane mask into an integer with one bit per lane.
+template <class V, int N, int K, int Stride, int Refill, bool Julia, class Bits>
+void run_lanes(sample_batch &b, Bits bits)
 {
     using M = decltype(V{} < V{});
-    V a[K], bb[K], a2[K], b2[K], n[K];
-    M live[K];
+    constexpr unsigned all_lanes = (1u << N) - 1;
+    V a[K], bb[K], a2[K], b2[K], n[K], steps[K];
+    M alive[K];         // lanes still iterating
+    unsigned held[K];   // lanes holding a sample not yet reported
     mandel_terms<V> t[K];
     int owner[K][N];
     const julia_terms c = julia_terms_of(b.other_x, b.other_y);
     const V limit = V{} + double(b.maxiter);
-    int next = 0, active = 0;
+    int next = 0;
 
     auto load = [&](int g, int l) {
-        const int s = next < b.count ? next++ : -1;
+        const int s = next++;
         owner[g][l] = s;
-        live[g][l] = s >= 0 ? -1 : 0;
-        if (s < 0)
-            return;
-        active++;
+        held[g] |= 1u << l;
+        alive[g][l] = -1;
         const double za = Julia ? b.x[s] : b.other_x, zb = Julia ? b.y[s] : b.other_y;
-        a[g][l] = za, bb[g][l] = zb, a2[g][l] = za * za, b2[g][l] = zb * zb, n[g][l] = 0;
+        a[g][l] = za, bb[g][l] = zb, a2[g][l] = za * za, b2[g][l] = zb * zb, n[g][l] = 0, steps[g][l] = 0;
         if (!Julia) {
             const mandel_terms<double> s_t = mandel_terms_of(b.x[s], b.y[s]);
             t[g].kn[l] = s_t.kn, t[g].kd[l] = s_t.kd, t[g].kdi[l] = s_t.kdi;
@@ -44,52 +49,66 @@ void run_lanes(sample_batch &b)
             t[g].xm1[l] = s_t.xm1, t[g].y2[l] = s_t.y2, t[g].xy2[l] = s_t.xy2;
         }
     };
+    auto refill = [&](int g) {
+        for (int l = 0; l < N && next < b.count; l++)
+            if (!(held[g] >> l & 1))
+                load(g, l);
+    };
+    auto step = [&](int g) {
+        V na, nb;
+        if constexpr (Julia)
+            julia_step(c, a[g], bb[g], a2[g], b2[g], na, nb);
+        else
+            mandel_step(t[g], a[g], bb[g], a2[g], b2[g], na, nb);
+        const V na2 = na * na, nb2 = nb * nb;
+        const M go = alive[g];
+        const M inside = na2 + nb2 < escape_bound;
+        const V counted = inside ? n[g] + 1.0 : n[g];
+        const M converged = (magnitude(na - a[g]) <= tolerance) & (magnitude(nb - bb[g]) <= tolerance);
+        alive[g] = go & inside & (counted < limit) & ~converged;
+        n[g] = go ? counted : n[g];
+        steps[g] = go ? steps[g] + 1.0 : steps[g];
+        a[g] = go ? na : a[g], bb[g] = go ? nb : bb[g];
+        a2[g] = go ? na2 : a2[g], b2[g] = go ? nb2 : b2[g];
+    };
     for (int g = 0; g < K; g++) {
-        a[g] = bb[g] = a2[g] = b2[g] = n[g] = V{};
+        a[g] = bb[g] = a2[g] = b2[g] = n[g] = steps[g] = V{};
+        alive[g] = M{};
         if (!Julia)
             t[g] = mandel_terms_of(V{}, V{});
-        for (int l = 0; l < N; l++)
-            load(g, l);
+        held[g] = 0;
+        refill(g);
     }
-    while (active > 0) {
+    for (;;) {
+        for (int r = 0; r < Stride; r++)
+            for (int g = 0; g < K; g++)
+                step(g);
+        unsigned any_held = 0;
         for (int g = 0; g < K; g++) {
-            V na, nb;
-            if constexpr (Julia)
-                julia_step(c, a[g], bb[g], a2[g], b2[g], na, nb);
-            else
-                mandel_step(t[g], a[g], bb[g], a2[g], b2[g], na, nb);
-            const V na2 = na * na, nb2 = nb * nb;
-            const M inside = na2 + nb2 < escape_bound;
-            n[g] = inside ? n[g] + 1.0 : n[g];
-            const M converged = (magnitude(na - a[g]) <= tolerance) & (magnitude(nb - bb[g]) <= tolerance);
-            const M done = (~inside | (n[g] >= limit) | converged) & live[g];
-            a[g] = na, bb[g] = nb, a2[g] = na2, b2[g] = nb2;
-            long any = 0;
-            for (int l = 0; l < N; l++)
-                any |= done[l];
-            if (!any)
-                continue;
-            for (int l = 0; l < N; l++) {
-                if (!done[l])
-                    continue;
-                const int s = owner[g][l];
+            unsigned finished = held[g] & ~bits(alive[g]);
+            held[g] &= ~finished;
+            for (; finished; finished &= finished - 1) {
+                const int l = __builtin_ctz(finished), s = owner[g][l];
                 b.n[s] = int(n[g][l]);
-                b.steps[s] = b.n[s] + (inside[l] ? 0 : 1);
-                b.last_x[s] = na[l], b.last_y[s] = nb[l];
-                active--;
-                load(g, l);
+                b.steps[s] = int(steps[g][l]);
+                b.last_x[s] = a[g][l], b.last_y[s] = bb[g][l];
             }
+            if (__builtin_popcount(all_lanes & ~held[g]) >= Refill)
+                refill(g);
+            any_held |= held[g];
         }
+        if (!any_held)
+            break;
     }
 }
 
-template <class V, int N, int K>
-void run_batch(sample_batch &b)
+template <class V, int N, int K, int Stride, int Refill, class Bits>
+void run_batch(sample_batch &b, Bits bits)
 {
     if (b.julia)
-        run_lanes<V, N, K, true>(b);
+        run_lanes<V, N, K, Stride, Refill, true>(b, bits);
     else
-        run_lanes<V, N, K, false>(b);
+        run_lanes<V, N, K, Stride, Refill, false>(b, bits);
 }
 
 }  // namespace
