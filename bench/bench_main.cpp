@@ -1,6 +1,12 @@
 // bench_main.cpp -- kernel throughput over whole views, and whole frames as the explorer renders them
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "app/logo.h"
 #include "app/palette.h"
 #include "app/screen.h"
@@ -59,6 +65,29 @@ void parameter_deep(benchmark::State &state)
     run_view(state, deep_view, [](double x, double y, int m) { return mandel_orbit(x, y, 0, 0, m); });
 }
 
+// The lane kernels alone over every pixel of a view, fed through the same
+// queue as the passes use, without the passes around them.
+void run_view_lanes(benchmark::State &state, const view &v)
+{
+    make_palette();
+    kernel_path = int(state.range(0));
+    static std::vector<std::uint32_t> out(1024 * 768);
+    const double x0 = v.xmit - v.xstep, dx = 2 * v.xstep / 1024;
+    const double y0 = v.ymit + v.ystep, dy = 2 * v.ystep / 768;
+    kernel_steps = 0;
+    for (auto _ : state) {
+        begin_samples(false, v.maxiter, 0, 0);
+        for (int j = 0; j < 768; j++)
+            for (int i = 0; i < 1024; i++)
+                want_sample(x0 + i * dx, y0 - j * dy, &out[j * 1024 + i], SHAPE_ONE);
+        flush_samples();
+    }
+    state.counters["steps/s"] = benchmark::Counter(double(kernel_steps), benchmark::Counter::kIsRate);
+}
+
+void lanes_parameter_default(benchmark::State &state) { run_view_lanes(state, default_view); }
+void lanes_parameter_deep(benchmark::State &state) { run_view_lanes(state, deep_view); }
+
 // One frame of the view through the frame renderer, as the display
 // callback renders it: refined, or coarse as while a button is held.
 void run_frame(benchmark::State &state, const view &v, int mode, bool coarse)
@@ -83,8 +112,8 @@ void run_frame(benchmark::State &state, const view &v, int mode, bool coarse)
     state.counters["steps/s"] = benchmark::Counter(double(kernel_steps), benchmark::Counter::kIsRate);
 }
 
-// Every frame scene, once per evaluation path this processor has; the
-// argument is the path.
+// Every frame scene and the lane kernels, once per evaluation path this
+// processor has; the argument is the path.
 void register_frames()
 {
     struct frame_scene {
@@ -98,6 +127,13 @@ void register_frames()
         {"frame/dynamic/refined", &default_view, 1, false},   {"frame/dynamic/coarse", &default_view, 1, true},
         {"frame/deep/refined", &deep_view, 0, false},         {"frame/deep/coarse", &deep_view, 0, true},
     };
+    for (auto [name, fn] : {std::pair{"lanes_parameter_default", &lanes_parameter_default},
+                            std::pair{"lanes_parameter_deep", &lanes_parameter_deep}}) {
+        auto *b = benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->ArgName("path");
+        for (int path : {PATH_AVX2, PATH_AVX512})
+            if (kernel_path_available(path))
+                b->Arg(path);
+    }
     for (const frame_scene &f : scenes) {
         auto *b = benchmark::RegisterBenchmark(
             f.name, [&f](benchmark::State &state) { run_frame(state, *f.v, f.mode, f.coarse); });
@@ -107,6 +143,40 @@ void register_frames()
                 b->Arg(path);
     }
 }
+
+// The console report, followed by each frame's speed-up over the
+// one-sample path of the same scene in this run.
+class ratio_reporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &r : runs)
+            if (r.run_type == Run::RT_Iteration && r.benchmark_name().rfind("frame/", 0) == 0)
+                times_.push_back({r.benchmark_name(), r.GetAdjustedRealTime()});
+    }
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        if (times_.empty())
+            return;
+        std::printf("\n%-28s %-11s %10s %8s\n", "frame", "path", "ms", "speed-up");
+        for (const auto &[name, ms] : times_) {
+            const size_t cut = name.rfind("/path:");
+            const std::string scene = name.substr(0, cut);
+            const int path = std::atoi(name.c_str() + cut + 6);
+            double base = 0;
+            for (const auto &[other, other_ms] : times_)
+                if (other == scene + "/path:0")
+                    base = other_ms;
+            std::printf("%-28s %-11s %10.2f %7.1fx\n", scene.c_str(), kernel_path_name(path), ms,
+                        base > 0 ? base / ms : 0.0);
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, double>> times_;
+};
 
 }  // namespace
 
@@ -118,6 +188,7 @@ int main(int argc, char **argv)
 {
     register_frames();
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    ratio_reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 }

@@ -9,20 +9,20 @@
 
 namespace {
 
+constexpr int deep_limit = 256;  // from this iteration limit on, refill lanes one by one
+
 // K groups of N lanes are in flight, so that the long dependency chain of
 // one step (two divisions among it) overlaps with the other groups'. The
 // lanes step Stride times between two looks at which have finished, so
 // that no branch waits on every step's result: a lane that finishes
 // in between is frozen by its mask and keeps its count, its steps and its
-// last iterate. Once at least Refill lanes of a group are idle they all
-// take the next queued samples together. That keeps the lanes busy in
-// deep views, where neighbours end far apart, without paying for a refill
-// after every finished sample in shallow ones. Each lane follows the
+// last iterate. Once refill_at lanes of a group are idle they take the
+// next queued samples. Each lane follows the
 // one-sample loop exactly: the escaping step is not counted, the limit is
 // tested before convergence, and the new iterate is the last iterate.
 // Bits turns a lane mask into an integer with one bit per lane.
-template <class V, int N, int K, int Stride, int Refill, bool Julia, class Bits>
-void run_lanes(sample_batch &b, Bits bits)
+template <class V, int N, int K, int Stride, bool Julia, class Bits>
+void run_lanes(sample_batch &b, Bits bits, int refill_at)
 {
     using M = decltype(V{} < V{});
     constexpr unsigned all_lanes = (1u << N) - 1;
@@ -49,7 +49,29 @@ void run_lanes(sample_batch &b, Bits bits)
             t[g].xm1[l] = s_t.xm1, t[g].y2[l] = s_t.y2, t[g].xy2[l] = s_t.xy2;
         }
     };
+    // A group with no sample left takes N neighbours at once, straight
+    // from the queue as vectors, which costs no more than one lane's load.
+    auto load_group = [&](int g) {
+        V x, y;
+        __builtin_memcpy(&x, &b.x[next], sizeof x);
+        __builtin_memcpy(&y, &b.y[next], sizeof y);
+        for (int l = 0; l < N; l++)
+            owner[g][l] = next + l;
+        next += N;
+        held[g] = all_lanes;
+        alive[g] = M{} - 1;
+        n[g] = steps[g] = V{};
+        if constexpr (Julia) {
+            a[g] = x, bb[g] = y;
+        } else {
+            a[g] = V{} + b.other_x, bb[g] = V{} + b.other_y;
+            t[g] = mandel_terms_of(x, y);
+        }
+        a2[g] = a[g] * a[g], b2[g] = bb[g] * bb[g];
+    };
     auto refill = [&](int g) {
+        if (held[g] == 0 && b.count - next >= N)
+            return load_group(g);
         for (int l = 0; l < N && next < b.count; l++)
             if (!(held[g] >> l & 1))
                 load(g, l);
@@ -93,7 +115,7 @@ void run_lanes(sample_batch &b, Bits bits)
                 b.steps[s] = int(steps[g][l]);
                 b.last_x[s] = a[g][l], b.last_y[s] = bb[g][l];
             }
-            if (__builtin_popcount(all_lanes & ~held[g]) >= Refill)
+            if (__builtin_popcount(all_lanes & ~held[g]) >= refill_at)
                 refill(g);
             any_held |= held[g];
         }
@@ -102,13 +124,17 @@ void run_lanes(sample_batch &b, Bits bits)
     }
 }
 
-template <class V, int N, int K, int Stride, int Refill, class Bits>
+// Neighbouring samples of a shallow view finish at nearly the same step,
+// so there whole groups of neighbours are fastest; in deep views, where
+// many samples run to the limit, an idle lane is refilled at once.
+template <class V, int N, int K, int Stride, class Bits>
 void run_batch(sample_batch &b, Bits bits)
 {
+    const int refill_at = b.maxiter >= deep_limit ? 1 : N;
     if (b.julia)
-        run_lanes<V, N, K, Stride, Refill, true>(b, bits);
+        run_lanes<V, N, K, Stride, true>(b, bits, refill_at);
     else
-        run_lanes<V, N, K, Stride, Refill, false>(b, bits);
+        run_lanes<V, N, K, Stride, false>(b, bits, refill_at);
 }
 
 }  // namespace

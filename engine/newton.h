@@ -13,12 +13,18 @@ namespace {
 constexpr double escape_bound = 1000000.0;
 constexpr double tolerance = 0.001;
 
-// |v| for the convergence test, on scalars and on vectors alike; only its
-// comparison with the tolerance is used, so the sign of a zero is immaterial.
+// |v| for the convergence test: the sign bit cleared, on a scalar or on
+// every lane of a vector.
+inline double magnitude(double v)
+{
+    return __builtin_fabs(v);
+}
+
 template <class T>
 inline T magnitude(T v)
 {
-    return v < 0.0 ? -v : v;
+    using bits = decltype(v < v);
+    return (T)((bits)v & 0x7fffffffffffffff);
 }
 
 // The parameter plane's polynomials N and D in a + bi = z and x + yi = c
