@@ -7,7 +7,7 @@ ARGS    ?=
 # What building needs, and what the window tests need besides.
 BUILD_PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                  freeglut3-dev libgl-dev libpng-dev
-TEST_PACKAGES  = xvfb xauth xdotool x11-apps x11-utils
+TEST_PACKAGES  = xvfb xauth xdotool x11-apps x11-utils valgrind clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -44,13 +44,26 @@ run: build
 	fi
 	$(BUILD)/rootzoom $(ARGS)
 
+# The whole suite; then the unit, session and tool tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer; then bounded fuzz runs
+# (FUZZ_SECONDS per target) of a clang build.
+FUZZ_SECONDS ?= 60
+SANITIZED_SKIP = '^(window|package|memcheck)'
+
 test: deps-test
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROOTZOOM_SANITIZE=ON -DROOTZOOM_BENCH=OFF
+	cmake --build $(BUILD)-asan -j $(JOBS)
+	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS) -E $(SANITIZED_SKIP)
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROOTZOOM_FUZZ=ON \
+	  -DROOTZOOM_TESTS=OFF -DROOTZOOM_BENCH=OFF
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_cmdline fuzz_render
+	bash tests/fuzz/run.sh $(BUILD)-fuzz $(FUZZ_SECONDS)
 
 bench: build
 	$(BUILD)/bench/rootzoom_bench
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz

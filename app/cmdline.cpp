@@ -31,3 +31,16 @@ bool read_number(const char *text, double *value)
     *value = v;
     return true;
 }
+
+command_line_verdict read_command_line(int argc, char **argv, double numbers[5], int *bad)
+{
+    if (argc != 1 && argc != 6)
+        return COMMAND_LINE_USAGE;
+    for (int i = 1; i < argc; i++) {
+        if (!read_number(argv[i], &numbers[i - 1])) {
+            *bad = i;
+            return COMMAND_LINE_NOT_A_NUMBER;
+        }
+    }
+    return COMMAND_LINE_OK;
+}

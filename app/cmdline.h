@@ -14,3 +14,11 @@ void print_usage(std::FILE *out, const char *argv0);
 // Reads a whole argument as one number (as strtod reads it); false for an
 // empty text or anything after the number.
 bool read_number(const char *text, double *value);
+
+// What the explorer's command line asks for.
+enum command_line_verdict { COMMAND_LINE_OK, COMMAND_LINE_USAGE, COMMAND_LINE_NOT_A_NUMBER };
+
+// Reads no arguments or the five numbers xmax xmin ymax ymin maxiter; any
+// other count asks for the usage line. For an argument that is not a
+// number, *bad is its index in argv.
+command_line_verdict read_command_line(int argc, char **argv, double numbers[5], int *bad);

@@ -41,16 +41,17 @@ void graphic(int argc, char **argv)
 static void check_arguments(int argc, char **argv, double numbers[5])
 {
     const char *argv0 = (argc > 0 && argv[0]) ? argv[0] : "";
-    if (argc != 1 && argc != 6) {
+    int bad = 0;
+    switch (read_command_line(argc, argv, numbers, &bad)) {
+    case COMMAND_LINE_OK:
+        return;
+    case COMMAND_LINE_USAGE:
         print_usage(stdout, argv0);
         std::exit(0);
-    }
-    for (int i = 1; i < argc; i++) {
-        if (!read_number(argv[i], &numbers[i - 1])) {
-            std::fprintf(stderr, "rootzoom: not a number: '%s'\n", argv[i]);
-            print_usage(stderr, argv0);
-            std::exit(2);
-        }
+    case COMMAND_LINE_NOT_A_NUMBER:
+        std::fprintf(stderr, "rootzoom: not a number: '%s'\n", argv[bad]);
+        print_usage(stderr, argv0);
+        std::exit(2);
     }
 }
 
