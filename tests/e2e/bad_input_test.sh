@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# bad_input_test.sh -- every row of the README's table of bad inputs, run against the built programs
+set -u
+rootzoom=$1
+render=$2
+# Run from the PATH, as a user runs it: the usage line names the program.
+PATH="$(cd "$(dirname "$rootzoom")" && pwd):$PATH"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+
+# expect STATUS PATTERN CMD...: CMD exits with STATUS and its output matches PATTERN.
+expect() {
+    local status=$1 pattern=$2; shift 2
+    local out rc
+    out=$(timeout 60 "$@" 2>&1 </dev/null); rc=$?
+    if [ "$rc" != "$status" ] || ! grep -qE -- "$pattern" <<<"$out"; then
+        echo "FAIL: $* -> status $rc (want $status), output: $out"
+        failures=$((failures + 1))
+    fi
+}
+
+# The explorer's command line, refused before any window is opened.
+usage='^Usage: rootzoom \[xmax xmin ymax ymin maxiter\]$'
+for args in "1" "1 2" "1 2 3" "1 2 3 4" "1 2 3 4 5 6" "--help"; do
+    expect 0 "$usage" env -u DISPLAY rootzoom $args
+done
+for bad in abc 1,5 2x "" " " 0x; do
+    expect 2 "rootzoom: not a number: '$bad'" env -u DISPLAY rootzoom 1 2 "$bad" 4 5
+done
+# Numbers that read but make no ordinary view go on to the window, which
+# here is missing: the program gets past the argument check to GLUT.
+for args in "nan 1 1 -1 50" "inf -inf 1 -1 50" "1 -1 1 -1 1e12" "1 -1 1 -1 -5" "-1 1 -1 1 50" "1 1 1 1 50"; do
+    expect 1 "failed to open display" env -u DISPLAY rootzoom $args
+done
+
+# The same views render without trouble.
+for args in "nan 1 1 -1 50" "inf -inf 1 -1 50" "0.001 -0.001 1.001 0.999 1e12" "3 -3 2.25 -2.25 -5" \
+            "-3 3 -2.25 2.25 50" "1 1 1 1 50" "1e308 -1e308 1e308 -1e308 50"; do
+    expect 0 '^$' "$render" -o "$tmp/view.png" $args
+done
+
+# rootzoom-render's own refusals: usage and status 2, or status 1 for an
+# output that cannot be written, never a partial file.
+expect 0 '^Usage: rootzoom-render' "$render" --help
+for args in "--bogus" "--mode 7" "--width -1" "--c 1" "1 2 3" "1 2 x 4 5" "1,5 2 3 4 5"; do
+    expect 2 'Usage: rootzoom-render' "$render" -o "$tmp/never.png" $args
+done
+expect 1 'cannot write .*No such file or directory' "$render" -o "$tmp/missing/x.png"
+expect 1 'cannot write' "$render" -o "$tmp"
+leftovers=$(find "$tmp" -name '*.tmp*' -o -name never.png | wc -l)
+[ "$leftovers" = 0 ] || { echo "FAIL: partial files left: $(ls -A "$tmp")"; failures=$((failures + 1)); }
+
+[ "$failures" = 0 ] && echo "all bad inputs handled"
+exit $((failures > 0))
