@@ -1,13 +1,18 @@
-// render.cpp -- rootzoom-render: renders one frame without a window and writes it as PNG
+// render.cpp -- rootzoom-render: renders frames without a window and writes them as one PNG
 //
 // The frame is made by the explorer's own code (view state, frame
 // description, frame renderer), linked with the null GL platform, and
 // rendered twice as the explorer's first display renders it, so the PNG is
-// what the window shows after start-up.
+// what the window shows after start-up. A larger picture is k x k such
+// frames (tools/tiles.cpp), rendered one row of frames at a time and
+// written out row by row, so memory holds one row of frames and the buffer.
 #include <png.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,35 +23,11 @@
 #include "app/logo.h"
 #include "app/palette.h"
 #include "app/screen.h"
-#include "engine/kernels.h"
-#include "view/display.h"
+#include "tools/options.h"
+#include "tools/tiles.h"
 #include "view/viewstate.h"
 
 namespace {
-
-const char usage_text[] =
-    "Usage: rootzoom-render [options] [xmax xmin ymax ymin maxiter]\n"
-    "  -o FILE      output file (default rootzoom.png)\n"
-    "  --mode M     0 parameter plane (default), 1 or 2 dynamic plane\n"
-    "  --c RE,IM    centre of the parameter-plane view, that is the dynamic plane's c\n"
-    "  --z0 RE,IM   start value of the parameter plane (default 0,0)\n"
-    "  --coarse     the picture shown while a button is held: coarse pass only\n"
-    "  --width W    viewport width, 0 to 1024 (default 1024)\n"
-    "  --no-logo    leave the logo out\n"
-    "  --stats      print samples computed and iteration steps to standard error\n";
-
-struct options {
-    std::string output = "rootzoom.png";
-    int mode = 0;
-    bool has_centre = false;
-    double centre[2] = {0, 0};
-    double z0[2] = {0, 0};
-    bool coarse = false;
-    double width = SCREEN_W;
-    bool logo = true;
-    bool stats = false;
-    std::vector<double> numbers;  // none, or xmax xmin ymax ymin maxiter
-};
 
 [[noreturn]] void refuse(const std::string &why)
 {
@@ -54,68 +35,6 @@ struct options {
     std::exit(2);
 }
 
-// "RE,IM": two whole numbers around one comma.
-bool read_pair(const char *text, double pair[2])
-{
-    const char *comma = std::strchr(text, ',');
-    if (!comma || std::strchr(comma + 1, ','))
-        return false;
-    std::string re(text, comma);
-    return read_number(re.c_str(), &pair[0]) && read_number(comma + 1, &pair[1]);
-}
-
-// An argument that reads as a number is positional, also when it starts
-// with '-'; anything else starting with '-' must be a known option.
-options parse(int argc, char **argv)
-{
-    options o;
-    for (int i = 1; i < argc; i++) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> const char * {
-            if (i + 1 >= argc)
-                refuse("option " + arg + " needs a value");
-            return argv[++i];
-        };
-        double number;
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(usage_text, stdout);
-            std::exit(0);
-        } else if (arg == "-o") {
-            o.output = value();
-            if (o.output.empty())
-                refuse("empty output file name");
-        } else if (arg == "--mode") {
-            const char *m = value();
-            if (!read_number(m, &number) || !(number == 0 || number == 1 || number == 2))
-                refuse(std::string("mode must be 0, 1 or 2, not '") + m + "'");
-            o.mode = int(number);
-        } else if (arg == "--c" || arg == "--z0") {
-            const char *v = value();
-            if (!read_pair(v, arg == "--c" ? o.centre : o.z0))
-                refuse(arg + " needs RE,IM, not '" + v + "'");
-            o.has_centre |= arg == "--c";
-        } else if (arg == "--width") {
-            const char *w = value();
-            if (!read_number(w, &o.width) || !(o.width >= 0 && o.width <= SCREEN_W))
-                refuse(std::string("width must be a number from 0 to 1024, not '") + w + "'");
-        } else if (arg == "--coarse") {
-            o.coarse = true;
-        } else if (arg == "--no-logo") {
-            o.logo = false;
-        } else if (arg == "--stats") {
-            o.stats = true;
-        } else if (read_number(argv[i], &number)) {
-            o.numbers.push_back(number);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            refuse("unknown option '" + arg + "'");
-        } else {
-            refuse("not a number: '" + arg + "'");
-        }
-    }
-    if (!o.numbers.empty() && o.numbers.size() != 5)
-        refuse("give all five numbers xmax xmin ymax ymin maxiter, or none");
-    return o;
-}
 
 // The explorer's start-up, with the options in place of the mouse: both
 // views, the start value, the mode, the viewport and a held button for a
@@ -139,91 +58,250 @@ void set_up(const options &o)
     buttons = o.coarse ? 1 : 0;
 }
 
-// The window's picture: buffer row 767 at the top, the logo blended over
-// the lower-left corner with its alpha as print_logo blends it.
-std::vector<png_byte> window_picture(bool logo)
+// The temporary file being written, for the signal handler; null when there
+// is none. It changes only while the signals are held back.
+const char *volatile pending_temp = nullptr;
+
+// Ctrl-C or a termination request: the partial file goes and the process
+// ends at once, with the shell's status for death by that signal. unlink
+// and _exit are safe in a signal handler.
+extern "C" void drop_temp_and_exit(int sig)
 {
-    std::vector<png_byte> rgb(SCREEN_W * SCREEN_H * 3);
-    for (int row = 0; row < SCREEN_H; row++)
-        for (int col = 0; col < SCREEN_W; col++) {
-            std::uint32_t p = screen[row * SCREEN_W + col];
-            png_byte *out = &rgb[((SCREEN_H - 1 - row) * SCREEN_W + col) * 3];
-            for (int c = 0; c < 3; c++) {
-                unsigned under = p >> (8 * c) & 0xff;
-                if (logo && col < LOGO_W && row < LOGO_H) {
-                    std::uint32_t l = snap_long[row * LOGO_W + col];
-                    unsigned a = l >> 24, over = l >> (8 * c) & 0xff;
-                    under = (over * a + under * (255 - a) + 127) / 255;
-                }
-                out[c] = png_byte(under);
-            }
-        }
-    return rgb;
+    if (pending_temp)
+        unlink(pending_temp);
+    _exit(128 + sig);
 }
 
-bool write_png(std::FILE *f, const std::vector<png_byte> &rgb)
+// A signal that was ignored when the tool started (a background job of a
+// script) stays ignored.
+void catch_signals()
 {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
+    for (int sig : {SIGINT, SIGTERM}) {
+        struct sigaction now = {}, before = {};
+        sigaction(sig, nullptr, &before);
+        if (before.sa_handler == SIG_IGN)
+            continue;
+        now.sa_handler = drop_temp_and_exit;
+        sigemptyset(&now.sa_mask);
+        sigaction(sig, &now, nullptr);
     }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, SCREEN_W, SCREEN_H, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+}
+
+// Runs step with SIGINT and SIGTERM held back, so that the handler never
+// finds a temporary file created but not yet recorded, or renamed but still
+// recorded.
+template <class Step>
+void without_signals(Step step)
+{
+    sigset_t held, before;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    sigprocmask(SIG_BLOCK, &held, &before);
+    step();
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+}
+
+// The PNG being written: under a temporary name in the output's folder,
+// renamed into place when complete, so that a failure or an interruption
+// never leaves a partial file under the output's name.
+struct png_output {
+    std::string path, temp;
+    std::FILE *file = nullptr;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+};
+
+[[noreturn]] void give_up(png_output &out, int error)
+{
+    png_destroy_write_struct(&out.png, &out.info);
+    if (out.file)
+        std::fclose(out.file);
+    without_signals([&] {
+        unlink(out.temp.c_str());
+        pending_temp = nullptr;
+    });
+    std::fprintf(stderr, "rootzoom-render: cannot write %s: %s\n", out.path.c_str(), std::strerror(error));
+    std::exit(1);
+}
+
+// The process's file-creation mask; umask can only be read by setting it.
+mode_t current_umask()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+// mkstemp makes the file readable by its owner alone; the picture gets the
+// permissions of any file the user creates. The temporary file is opened
+// before anything is rendered, so an output that cannot be written is
+// refused at once.
+void open_output(png_output &out, const std::string &path)
+{
+    out.path = path;
+    out.temp = path + ".tmpXXXXXX";
+    int fd = -1, error = 0;
+    without_signals([&] {
+        fd = mkstemp(out.temp.data());
+        if (fd >= 0)
+            pending_temp = out.temp.c_str();
+        else
+            error = errno;
+    });
+    if (fd < 0) {
+        std::fprintf(stderr, "rootzoom-render: cannot write %s: %s\n", path.c_str(), std::strerror(error));
+        std::exit(1);
+    }
+    out.file = fchmod(fd, 0666 & ~current_umask()) == 0 ? fdopen(fd, "wb") : nullptr;
+    if (!out.file) {
+        error = errno;
+        close(fd);
+        give_up(out, error);
+    }
+    out.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    out.info = out.png ? png_create_info_struct(out.png) : nullptr;
+    if (!out.info)
+        give_up(out, ENOMEM);
+    png_init_io(out.png, out.file);
+}
+
+// libpng reports a failed write by a long jump to the latest setjmp; each of
+// the three steps below sets its own, in a frame with nothing to destroy.
+bool start_png(png_output &out, int width, int height)
+{
+    if (setjmp(png_jmpbuf(out.png)))
+        return false;
+    png_set_IHDR(out.png, out.info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int row = 0; row < SCREEN_H; row++)
-        png_write_row(png, &rgb[row * SCREEN_W * 3]);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
+    png_write_info(out.png, out.info);
     return true;
 }
 
-// Written under a temporary name in the same folder and renamed into place,
-// so a failure never leaves a partial file under the output's name.
-void save(const std::string &path, const std::vector<png_byte> &rgb)
+bool write_rows(png_output &out, const png_byte *rows, int count, std::size_t row_bytes)
 {
-    std::string tmp = path + ".tmpXXXXXX";
-    int fd = mkstemp(tmp.data());
-    std::FILE *f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-    if (!f) {
-        std::fprintf(stderr, "rootzoom-render: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
-        if (fd >= 0) {
-            close(fd);
-            unlink(tmp.c_str());
-        }
-        std::exit(1);
-    }
-    bool ok = write_png(f, rgb);
-    int saved_errno = errno;
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0)
-        ok = false, saved_errno = errno;
-    if (!ok) {
-        unlink(tmp.c_str());
-        std::fprintf(stderr, "rootzoom-render: cannot write %s: %s\n", path.c_str(), std::strerror(saved_errno));
-        std::exit(1);
-    }
+    if (setjmp(png_jmpbuf(out.png)))
+        return false;
+    for (int row = 0; row < count; row++)
+        png_write_row(out.png, rows + row * row_bytes);
+    return true;
 }
 
+bool end_png(png_output &out)
+{
+    if (setjmp(png_jmpbuf(out.png)))
+        return false;
+    png_write_end(out.png, nullptr);
+    return true;
+}
+
+void check(png_output &out, bool ok)
+{
+    if (!ok)
+        give_up(out, errno);
+}
+
+void finish_output(png_output &out)
+{
+    check(out, end_png(out));
+    png_destroy_write_struct(&out.png, &out.info);
+    std::FILE *f = out.file;
+    out.file = nullptr;
+    if (std::fclose(f) != 0)
+        give_up(out, errno);
+    int error = 0;
+    without_signals([&] {
+        if (std::rename(out.temp.c_str(), out.path.c_str()) != 0)
+            error = errno;
+        else
+            pending_temp = nullptr;
+    });
+    if (error)
+        give_up(out, error);
+}
+
+// Minutes and seconds, held to 9999 minutes, so an early estimate that is
+// still wild never reaches an int conversion out of range.
+std::string clock_text(double seconds)
+{
+    const double held = seconds > 0 ? (seconds < 599999 ? seconds : 599999) : 0;
+    const int whole = static_cast<int>(held);
+    char text[32];
+    std::snprintf(text, sizeof text, "%d:%02d", whole / 60, whole % 60);
+    return text;
+}
+
+// The time since the picture was begun; on a terminal, and for a picture of
+// more than one tile, a line on standard error rewritten after every tile.
+struct progress {
+    int total;
+    bool shown = total > 1 && isatty(STDERR_FILENO);
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+
+    double seconds() const
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    // The estimate assumes the tiles still to come cost what the finished
+    // ones cost on average.
+    void tile_done(int done) const
+    {
+        if (!shown)
+            return;
+        const double spent = seconds();
+        std::fprintf(stderr, "\rrootzoom-render: tile %d of %d, %s elapsed", done, total, clock_text(spent).c_str());
+        if (done < total)
+            std::fprintf(stderr, ", about %s left", clock_text(spent / done * (total - done)).c_str());
+        std::fputs(done < total ? "\033[K" : "\033[K\n", stderr);  // the rest of a longer line erased
+    }
+};
+
+void print_stats(const render_counts &c, int k, double seconds)
+{
+    std::fprintf(stderr,
+                 "samples %lld\nsteps %lld\nfirst render: %lld samples, %lld steps\n"
+                 "second render: %lld samples, %lld steps\ntiles %d (%d x %d), %.2f s\n",
+                 c.samples[0] + c.samples[1], c.steps[0] + c.steps[1], c.samples[0], c.steps[0], c.samples[1],
+                 c.steps[1], k * k, k, k, seconds);
+}
 }  // namespace
 
+// One row of tiles at a time: the band holds its 768 picture rows, which go
+// out to the PNG before the next row of tiles is rendered. Tile rows are
+// taken from the top, as the PNG's rows run; the logo goes over the tile in
+// the picture's lower-left corner.
 int main(int argc, char **argv)
 {
-    const options o = parse(argc, argv);
-    set_up(o);
-    long long samples[2], steps[2];
-    for (int render = 0; render < 2; render++) {
-        kernel_samples = kernel_steps = 0;
-        render_frame(describe_frame());
-        samples[render] = kernel_samples, steps[render] = kernel_steps;
+    options o;
+    std::string why;
+    if (!parse_options(argc, argv, o, why))
+        refuse(why);
+    if (o.help) {
+        std::fputs(usage_text, stdout);
+        return 0;
     }
-    save(o.output, window_picture(o.logo));
+    set_up(o);
+    const picture_view whole = current_view();
+    const int k = o.tiles, width = k * SCREEN_W;
+    std::vector<png_byte> band(std::size_t(width) * SCREEN_H * 3);
+    catch_signals();
+    png_output out;
+    open_output(out, o.output);
+    check(out, start_png(out, width, k * SCREEN_H));
+    render_counts counts;
+    const progress shown{k * k};
+    for (int ty = 0; ty < k; ty++) {
+        for (int tx = 0; tx < k; tx++) {
+            aim_tile(whole, k, tx, ty);
+            render_tile(o.width, &counts);
+            copy_tile(band.data(), width, tx, o.logo && tx == 0 && ty == k - 1);
+            shown.tile_done(ty * k + tx + 1);
+        }
+        check(out, write_rows(out, band.data(), SCREEN_H, std::size_t(width) * 3));
+    }
+    finish_output(out);
     if (o.stats)
-        std::fprintf(stderr,
-                     "samples %lld\nsteps %lld\nfirst render: %lld samples, %lld steps\n"
-                     "second render: %lld samples, %lld steps\n",
-                     samples[0] + samples[1], steps[0] + steps[1], samples[0], steps[0], samples[1], steps[1]);
+        print_stats(counts, k, shown.seconds());
     return 0;
 }

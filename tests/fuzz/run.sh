@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 passed=0 failed=0
-for target in cmdline render; do
+for target in cmdline options render; do
     mkdir -p "$scratch/$target"
     echo "== fuzz_$target for ${seconds}s"
     if "$build/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \

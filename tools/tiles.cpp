@@ -1,0 +1,147 @@
+// tiles.cpp -- cuts a large picture into frames of the explorer's size and renders them one at a time
+//
+// Every tile is an ordinary frame: its view is set in the view state, and
+// describe_frame and render_frame make it as they make every frame, so a
+// tile is what the explorer would show for that view.
+#include "tools/tiles.h"
+
+#include <cstring>
+
+#include "app/logo.h"
+#include "app/screen.h"
+#include "engine/frame.h"
+#include "engine/kernels.h"
+#include "view/display.h"
+#include "view/viewstate.h"
+
+namespace {
+
+// A count of frames or pixels: one to nine digits and nothing else, so no
+// sign, no fraction and nothing too large for an int.
+bool read_count(const char *text, int *count)
+{
+    const std::size_t digits = std::strspn(text, "0123456789");
+    if (digits == 0 || digits > 9 || text[digits] != '\0')
+        return false;
+    *count = 0;
+    for (std::size_t i = 0; i < digits; i++)
+        *count = *count * 10 + (text[i] - '0');
+    return true;
+}
+
+// The view-state fields of the plane a mode displays. In mode 0 that is the
+// parameter-plane view. In modes 1 and 2 it is the dynamic-plane view; the
+// parameter-plane view is left whole, because the strip renderer takes the
+// dynamic plane's c from its centre, and every tile must show the dynamic
+// plane of the whole picture's c, not of a c that moves from tile to tile.
+struct plane_fields {
+    double *mit[2], *step[2];
+};
+
+plane_fields displayed_plane(int mode)
+{
+    if (mode == 0)
+        return {{&xmit, &ymit}, {&xstep, &ystep}};
+    return {{&jxmit, &jymit}, {&jxstep, &jystep}};
+}
+
+// The centre of part i of k equal parts of the interval from mid - step to
+// mid + step, counted from mid - step (the left edge in x, the top edge in
+// y). The middle part keeps mid itself, so that one part is the whole view
+// to the bit, signed zero included.
+double part_centre(double mid, double part_step, int i, int k)
+{
+    const int n = 2 * i + 1 - k;
+    return n == 0 ? mid : mid + n * part_step;
+}
+
+}  // namespace
+
+int size_factor(const char *text, std::string *why)
+{
+    const char *x = std::strchr(text, 'x');
+    int w = 0, h = 0;
+    if (!x || !read_count(std::string(text, x).c_str(), &w) || !read_count(x + 1, &h)) {
+        *why = std::string("size must be WIDTHxHEIGHT such as 2048x1536, not '") + text + "'";
+        return 0;
+    }
+    const std::string size = std::to_string(w) + "x" + std::to_string(h);
+    if (w == 0 || h == 0 || w % SCREEN_W != 0 || h % SCREEN_H != 0) {
+        *why = "size " + size + ": the width must be a positive multiple of 1024 and the height of 768";
+        return 0;
+    }
+    const int k = w / SCREEN_W;
+    if (h / SCREEN_H != k) {
+        *why = "size " + size + " is " + std::to_string(k) + " frames wide but " + std::to_string(h / SCREEN_H) +
+               " high; a picture is as many frames wide as high (1024x768 times the same number)";
+        return 0;
+    }
+    if (k > MAX_TILE_FACTOR) {
+        *why = "size " + size + " is " + std::to_string(k) + " frames wide; at most 16 (16384x12288)";
+        return 0;
+    }
+    return k;
+}
+
+int scale_factor(const char *text, std::string *why)
+{
+    int k = 0;
+    if (!read_count(text, &k) || k < 1 || k > MAX_TILE_FACTOR) {
+        *why = std::string("scale must be a whole number from 1 to 16, not '") + text + "'";
+        return 0;
+    }
+    return k;
+}
+
+picture_view current_view()
+{
+    const plane_fields p = displayed_plane(do_julia);
+    return {do_julia, {*p.mit[0], *p.mit[1]}, {*p.step[0], *p.step[1]}};
+}
+
+// Each tile's half-extents are the whole view's divided by k, so describe_frame
+// gives it the k-th of the whole view's pixel steps; its first column and
+// bottom row then lie where the whole view's grid puts them, up to rounding.
+void aim_tile(const picture_view &whole, int k, int tx, int ty)
+{
+    const plane_fields p = displayed_plane(whole.mode);
+    const int part[2] = {tx, ty};
+    for (int axis = 0; axis < 2; axis++) {
+        const double part_step = whole.step[axis] / k;
+        *p.mit[axis] = part_centre(whole.mit[axis], part_step, part[axis], k);
+        *p.step[axis] = part_step;
+    }
+}
+
+// The zeroed buffer and setsize are how the tool starts a plain render, so
+// no tile sees anything an earlier tile left, the slack included.
+void render_tile(double width, render_counts *counts)
+{
+    std::memset(screen, 0, SCREEN_PIXELS * sizeof *screen);
+    setsize(width);
+    for (int render = 0; render < 2; render++) {
+        kernel_samples = kernel_steps = 0;
+        render_frame(describe_frame());
+        counts->samples[render] += kernel_samples;
+        counts->steps[render] += kernel_steps;
+    }
+}
+
+// Buffer row 767 is the top row; the logo is blended with its alpha as
+// print_logo blends it in the window.
+void copy_tile(std::uint8_t *band, int band_width, int tx, bool logo)
+{
+    for (int row = 0; row < SCREEN_H; row++) {
+        std::uint8_t *out = band + (std::size_t(SCREEN_H - 1 - row) * band_width + std::size_t(tx) * SCREEN_W) * 3;
+        for (int col = 0; col < SCREEN_W; col++, out += 3) {
+            const std::uint32_t p = screen[row * SCREEN_W + col];
+            const bool under_logo = logo && col < LOGO_W && row < LOGO_H;
+            const std::uint32_t l = under_logo ? snap_long[row * LOGO_W + col] : 0;
+            const unsigned a = l >> 24;
+            for (int c = 0; c < 3; c++) {
+                const unsigned under = p >> (8 * c) & 0xff, over = l >> (8 * c) & 0xff;
+                out[c] = std::uint8_t((over * a + under * (255 - a) + 127) / 255);
+            }
+        }
+    }
+}

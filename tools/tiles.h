@@ -1,0 +1,44 @@
+// tiles.h -- cuts a large picture into frames of the explorer's size and renders them one at a time
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int MAX_TILE_FACTOR = 16;  // a picture is at most 16 x 16 frames
+
+// "WxH" for a picture of k x k frames, W = k * 1024 and H = k * 768 with a
+// whole k from 1 to MAX_TILE_FACTOR: k, or 0 with *why saying what is wrong.
+int size_factor(const char *text, std::string *why);
+
+// "K", a whole number from 1 to MAX_TILE_FACTOR: K, or 0 with *why.
+int scale_factor(const char *text, std::string *why);
+
+// What the whole picture shows: the mode and the view of the plane that
+// mode displays, centre and signed half-extents as the view state has them.
+struct picture_view {
+    int mode;
+    double mit[2], step[2];  // x and y
+};
+
+// The picture's view, read from the view state.
+picture_view current_view();
+
+// Sets the view state to tile (tx, ty) of a picture of k x k tiles, tx
+// counted from the left edge and ty from the top edge.
+void aim_tile(const picture_view &whole, int k, int tx, int ty);
+
+// Samples and iteration steps of the first and the second render, summed
+// over every tile rendered so far.
+struct render_counts {
+    long long samples[2] = {0, 0};
+    long long steps[2] = {0, 0};
+};
+
+// Renders the current view from a zeroed frame buffer with a viewport of the
+// given width, twice, as the explorer's first display does.
+void render_tile(double width, render_counts *counts);
+
+// Copies the frame buffer as RGB into its place in a band of 768 rows of
+// band_width pixels, top row first: at column tx * 1024, with the logo
+// blended over its lower-left corner when asked for.
+void copy_tile(std::uint8_t *band, int band_width, int tx, bool logo);
