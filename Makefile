@@ -4,10 +4,11 @@
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 ARGS    ?=
-# What building needs, and what the window tests need besides.
+# What building needs, and what the tests need besides (windows, memcheck, the package check).
 BUILD_PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                  freeglut3-dev libgl-dev libpng-dev
-TEST_PACKAGES  = xvfb xauth xdotool x11-apps x11-utils valgrind clang libclang-rt-14-dev
+TEST_PACKAGES  = xvfb xauth xdotool x11-apps x11-utils imagemagick valgrind clang libclang-rt-14-dev \
+                 groff-base desktop-file-utils dpkg-dev file
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -59,7 +60,7 @@ test: deps-test
 	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS) -E $(SANITIZED_SKIP)
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROOTZOOM_FUZZ=ON \
 	  -DROOTZOOM_TESTS=OFF -DROOTZOOM_BENCH=OFF
-	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_cmdline fuzz_render
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_cmdline fuzz_options fuzz_render
 	bash tests/fuzz/run.sh $(BUILD)-fuzz $(FUZZ_SECONDS)
 
 bench: build

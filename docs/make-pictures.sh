@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# make-pictures.sh -- renders the README's pictures and the desktop icon with rootzoom-render
+#
+#   docs/make-pictures.sh build/rootzoom-render [FOLDER]
+#
+# Writes, next to this script or into FOLDER:
+#   parameter-plane.png   the parameter plane as the explorer shows it after start-up
+#   dynamic-plane.png     a zoom into the dynamic plane of c = -1.38 + 1.35i
+#   rootzoom-128.png, rootzoom-256.png   the icon, cut from that dynamic-plane view
+# The README pictures are scaled down to 640 x 480 to keep them small. Needs
+# ImageMagick's convert (Debian package imagemagick) for scaling and cutting;
+# the results are committed, so building rootzoom does not need it.
+set -euo pipefail
+
+if [ $# -lt 1 ] || [ $# -gt 2 ] || [ ! -x "$1" ]; then
+    echo "usage: $0 PATH-OF-BUILT-rootzoom-render [FOLDER]" >&2
+    exit 2
+fi
+render=$1
+docs=$(cd "${2:-$(dirname "$0")}" && pwd)
+# Called by full path: another convert earlier on PATH must not be picked up.
+convert=/usr/bin/convert
+[ -x "$convert" ] || { echo "$0: $convert missing (apt-get install imagemagick)" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The dynamic plane of c = -1.38 + 1.35i, half-width 0.25 about -0.03: the
+# black patch is a set of start values caught by an attracting cycle instead
+# of a root. The limit of 40 steps gives blue boundaries on brown basins.
+dynamic_view=(--mode 1 --c '-1.38,1.35' 0.22 -0.28 0.1875 -0.1875 40)
+
+"$render" -o "$work/parameter.png"
+"$render" "${dynamic_view[@]}" -o "$work/dynamic.png"
+"$render" --no-logo "${dynamic_view[@]}" -o "$work/icon.png"
+
+# -strip drops the time stamps ImageMagick adds, so unchanged pictures stay
+# unchanged files.
+small() { "$convert" "$1" -resize "$2" -strip "$3"; }
+small "$work/parameter.png" 640x480 "$docs/parameter-plane.png"
+small "$work/dynamic.png" 640x480 "$docs/dynamic-plane.png"
+# The icon: the middle 640 x 640 square of the view, around the black patch.
+"$convert" "$work/icon.png" -gravity center -crop 640x640+0+0 +repage "$work/square.png"
+small "$work/square.png" 256x256 "$docs/rootzoom-256.png"
+small "$work/square.png" 128x128 "$docs/rootzoom-128.png"
+
+for f in parameter-plane dynamic-plane rootzoom-256 rootzoom-128; do
+    chmod 644 "$docs/$f.png"
+    echo "wrote $docs/$f.png ($(stat -c %s "$docs/$f.png") bytes)"
+done
