@@ -10,21 +10,14 @@
 #include <vector>
 
 #include "app/cmdline.h"
+#include "tests/fuzz/arguments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    std::vector<std::string> words(1);
-    for (std::size_t i = 0; i < size && words.size() < 12; i++) {
-        if (data[i] == 0)
-            words.emplace_back();
-        else
-            words.back() += char(data[i]);
-    }
-    std::vector<char *> argv;
-    for (std::string &w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    const int argc = int(words.size());
+    arguments args = split_arguments(data, size, {""}, 12);
+    std::vector<std::string> &words = args.words;
+    std::vector<char *> &argv = args.argv;
+    const int argc = args.argc();
 
     std::string name = usage_name(argv[0]);
     if (name.size() > words[0].size())

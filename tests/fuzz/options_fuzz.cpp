@@ -8,26 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/fuzz/arguments.h"
 #include "tools/options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    std::vector<std::string> words(1, "rootzoom-render");
-    words.emplace_back();
-    for (std::size_t i = 0; i < size && words.size() < 16; i++) {
-        if (data[i] == 0)
-            words.emplace_back();
-        else
-            words.back() += char(data[i]);
-    }
-    std::vector<char *> argv;
-    for (std::string &w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
+    arguments args = split_arguments(data, size, {"rootzoom-render", ""}, 16);
 
     options o;
     std::string why;
-    if (!parse_options(int(words.size()), argv.data(), o, why)) {
+    if (!parse_options(args.argc(), args.argv.data(), o, why)) {
         if (why.empty())
             std::abort();  // every refusal says why
         return 0;
