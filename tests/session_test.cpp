@@ -3,11 +3,15 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <random>
+#include <vector>
 
 #include "app/glnull.h"
 #include "app/logo.h"
 #include "app/screen.h"
+#include "app/startup.h"
 #include "engine/kernels.h"
 #include "tests/saver.h"
 #include "view/display.h"
@@ -174,4 +178,221 @@ TEST(Session, ZoomOutToInfinityKeepsAnswering)
     EXPECT_EQ(gl_call_names().back(), "glutSwapBuffers");
     key(' ', 0, 0);
     EXPECT_EQ(do_julia, 1);
+}
+
+namespace {
+
+// freeglut's main loop as the explorer meets it. Each round it handles every
+// pending window-system event, then the pending redisplay, then calls the
+// idle handler if one is registered. Redisplay requests and idle
+// registrations are read off the calls the program makes to the recording
+// stand-in, so the loop knows only what GLUT would know.
+class glut_loop {
+public:
+    using event = std::function<void()>;
+
+    // The explorer's own start-up, whose window is then exposed: the first
+    // round displays.
+    glut_loop()
+    {
+        const char *argv[] = {"rootzoom", nullptr};
+        startup(1, const_cast<char **>(argv));
+        take_requests();
+        redisplay_ = true;
+    }
+
+    void round(const std::vector<event> &events = {})
+    {
+        for (const event &e : events) {
+            e();
+            take_requests();
+        }
+        if (redisplay_) {
+            redisplay_ = false;
+            paint_mandel();
+            take_requests();
+        }
+        if (idle_) {
+            idle();
+            take_requests();
+        }
+    }
+
+    void rounds(int n)
+    {
+        for (int i = 0; i < n; i++)
+            round();
+    }
+
+    bool quiet() const { return !redisplay_ && !idle_; }
+
+private:
+    void take_requests()
+    {
+        for (; seen_ < gl_calls.size(); seen_++) {
+            const gl_call &c = gl_calls[seen_];
+            if (c.name == "glutPostRedisplay")
+                redisplay_ = true;
+            if (c.name == "glutIdleFunc")
+                idle_ = c.ptr != nullptr;
+        }
+    }
+
+    std::size_t seen_ = 0;
+    bool redisplay_ = false;
+    bool idle_ = false;
+};
+
+glut_loop::event press(int button, int x, int y) { return [=] { mouse(button, 0, x, y); }; }
+glut_loop::event release(int button, int x, int y) { return [=] { mouse(button, 1, x, y); }; }
+glut_loop::event drag(int x, int y) { return [=] { mouseMotion(x, y); }; }
+glut_loop::event press_key(unsigned char k) { return [=] { key(k, 0, 0); }; }
+
+// The picture on screen is a fresh render of the view the state now holds:
+// the same frame rendered from a cleared buffer, compared over the whole
+// allocation but the last block column, whose refinement reads past column
+// 1023 into pixels the previous frame left.
+void expect_fresh_picture(const char *gesture)
+{
+    const std::vector<std::uint32_t> shown(screen, screen + SCREEN_PIXELS);
+    std::memset(screen, 0, SCREEN_PIXELS * sizeof *screen);
+    const int held = buttons;
+    buttons = 0;
+    render_frame(describe_frame());
+    buttons = held;
+    int differing = 0;
+    for (int i = 0; i < SCREEN_PIXELS; i++)
+        if (!(i < 768 * 1024 && i % 1024 >= 1020))
+            differing += shown[i] != screen[i];
+    EXPECT_EQ(differing, 0) << gesture << ": pixels that differ from a fresh render of the view";
+}
+
+// The view the explorer should reach from the default view after one idle
+// call per entry of calls: each zooms in when zoom_in is set, then pans the
+// parameter-plane view by the movement of that call, if any, with the
+// half-extents after the zoom (0.9, 1.02 below 64250, movements times 0.25
+// divided by 40 across and 20 down).
+struct expected_view {
+    double xmit = 0, ymit = 0, xstep = -3.0, ystep = -2.2500000000000004, maxit = 50;
+
+    void idle_call(bool zoom_in, int mx, int my)
+    {
+        if (zoom_in) {
+            xstep = xstep * 0.9;
+            ystep = ystep * 0.9;
+            if (maxit < 64250)
+                maxit = maxit * 1.02;
+        }
+        xmit = xmit + xstep * mx * 0.25 / 40;
+        ymit = ymit + ystep * my * 0.25 / 20;
+    }
+
+    void expect_reached(const char *gesture) const
+    {
+        EXPECT_EQ(::xmit, xmit) << gesture;
+        EXPECT_EQ(::ymit, ymit) << gesture;
+        EXPECT_EQ(::xstep, xstep) << gesture;
+        EXPECT_EQ(::ystep, ystep) << gesture;
+        EXPECT_EQ(::maxit, maxit) << gesture;
+    }
+};
+
+}  // namespace
+
+// Holding the left button zooms one step per round; the release arrives
+// while the last step is still unrendered, so the refined picture must be
+// rendered whole, not refined in place from the step before.
+TEST(Gestures, ZoomHoldThenReleaseShowsTheFinalView)
+{
+    state_saver saver;
+    glut_loop loop;
+    loop.round();  // the first display
+    expected_view want;
+    loop.round({press(0, 512, 384)});
+    want.idle_call(true, 0, 0);
+    for (int r = 0; r < 6; r++) {
+        loop.round();
+        want.idle_call(true, 0, 0);
+    }
+    loop.round({release(0, 512, 384)});
+    loop.rounds(2);
+    EXPECT_TRUE(loop.quiet());
+    want.expect_reached("hold left");
+    expect_fresh_picture("hold left, release");
+}
+
+// Every drag event with the middle button pans the view by its own
+// movement, once; after the release the coarse picture of the panned view is
+// refined in place.
+TEST(Gestures, MiddleDragPansByEveryMovement)
+{
+    state_saver saver;
+    glut_loop loop;
+    loop.round();
+    expected_view want;
+    loop.round({press(1, 500, 400)});
+    const int moves[][2] = {{10, 0}, {10, 4}, {-3, 7}, {0, -12}, {25, 1}};
+    int x = 500, y = 400;
+    for (auto [mx, my] : moves) {
+        x += mx, y += my;
+        loop.round({drag(x, y)});
+        want.idle_call(false, mx, my);
+        want.expect_reached("middle drag");
+    }
+    loop.round();
+    loop.round({release(1, x, y)});
+    loop.rounds(2);
+    EXPECT_TRUE(loop.quiet());
+    want.expect_reached("middle drag");
+    expect_fresh_picture("middle drag, release");
+}
+
+// Two drag events in one round are one movement; a drag and the release in
+// one round leave the last movement for idle to apply after the release.
+TEST(Gestures, ZoomWhileDraggingZoomsAndPansEveryStep)
+{
+    state_saver saver;
+    glut_loop loop;
+    loop.round();
+    expected_view want;
+    loop.round({press(0, 300, 300)});
+    want.idle_call(true, 0, 0);
+    loop.round({drag(308, 296)});
+    want.idle_call(true, 8, -4);
+    loop.round({drag(310, 300), drag(320, 301)});
+    want.idle_call(true, 12, 5);
+    loop.round();
+    want.idle_call(true, 0, 0);
+    loop.round({drag(317, 311), release(0, 317, 311)});
+    want.idle_call(false, -3, 10);
+    loop.rounds(3);
+    EXPECT_TRUE(loop.quiet());
+    want.expect_reached("zoom while dragging");
+    expect_fresh_picture("zoom while dragging, release");
+}
+
+// Left and middle move the start value; releasing the middle button leaves
+// the left one zooming; a key between the hold and the release changes the
+// mode, and the picture after the release is the new mode's.
+TEST(Gestures, ReleasingOneOfTwoButtonsAndKeysWhileHeld)
+{
+    state_saver saver;
+    glut_loop loop;
+    loop.round();
+    expected_view want;
+    loop.round({press(0, 200, 200), press(1, 200, 200)});
+    loop.round({drag(230, 210)});
+    EXPECT_EQ(ZX, -3.0 * (30 - 10) * 0.25 / 40);  // mx - my along x, on the parameter-plane scale
+    loop.round({release(1, 230, 210)});
+    want.idle_call(true, 0, 0);
+    loop.rounds(2);
+    want.idle_call(true, 0, 0);
+    want.idle_call(true, 0, 0);
+    loop.round({press_key(' '), release(0, 230, 210)});
+    loop.rounds(2);
+    EXPECT_TRUE(loop.quiet());
+    EXPECT_EQ(do_julia, 1);
+    EXPECT_EQ(ZX, 0.0);  // a key in the dynamic plane resets the start value
+    want.expect_reached("one of two buttons");
+    expect_fresh_picture("space, then the release");
 }

@@ -44,11 +44,19 @@ frame_desc describe_frame()
 
 // The first display renders twice: the second render's refinement of the
 // last block column reads pixels past column 1023 that the first one left,
-// and that is the picture the program has always opened with. A release
-// with the pointer where the last frame left it refines the coarse picture
-// on screen in place; with the middle button alone held every display
-// renders and keeps post_calc set, so the idle handler keeps asking. A
-// display with nothing due neither draws nor swaps.
+// and that is the picture the program has always opened with. With the
+// middle button alone held every display renders and keeps post_calc set,
+// so the idle handler keeps asking. A display with nothing due neither
+// draws nor swaps.
+//
+// GLUT handles all pending events before the pending redisplay, and only
+// then calls idle. So a release can reach this display while a zoom step
+// that idle took is still unrendered (calc set), and a drag event can reach
+// it before idle has applied the movement. A release therefore refines the
+// coarse picture on screen in place only when that picture is of the view
+// about to be rendered: no view change pending and no movement since. And a
+// render clears moved only once the reference position has caught up with
+// the pointer, so that idle still applies a movement it has not yet seen.
 void paint_mandel()
 {
     if (firsttime) {
@@ -61,7 +69,7 @@ void paint_mandel()
         post_calc = 1;
     } else {
         if (b == 0 && highq && post_calc) {
-            if (!moved)
+            if (!moved && !calc)
                 no_firstpass = 1;
             calc = 1;
         }
@@ -74,6 +82,7 @@ void paint_mandel()
     render_frame(describe_frame());
     no_firstpass = 0;
     calc = 0;
-    moved = 0;
+    if (MOUSEX == oldMOUSEX && MOUSEY == oldMOUSEY)
+        moved = 0;
     wake_idle();
 }
