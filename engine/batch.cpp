@@ -37,28 +37,41 @@ const char *kernel_path_name(int path)
     return path >= 0 && path <= PATH_AVX512 ? names[path] : "?";
 }
 
-static sample_batch batch;  // one pass's queue; static, so no frame allocates
-
-void begin_samples(bool julia, int maxiter, double other_x, double other_y)
+void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, double other_y)
 {
-    batch.count = 0;
-    batch.julia = julia;
-    batch.maxiter = maxiter;
-    batch.other_x = other_x;
-    batch.other_y = other_y;
+    sample_batch &b = q.batch;
+    b.count = 0;
+    b.julia = julia;
+    b.maxiter = maxiter;
+    b.other_x = other_x;
+    b.other_y = other_y;
+    q.samples = q.steps = 0;
 }
 
-void want_sample(double x, double y, std::uint32_t *dest, sample_shape shape)
+// Where a sample's iteration ended becomes its colour, its count and, in
+// the parameter plane while the listing is on, its debug line.
+static void deliver(sample_queue &q, int n, int steps, double last_x, double last_y, std::uint32_t *dest,
+                    sample_shape shape)
 {
-    sample_batch &b = batch;
+    const sample_batch &b = q.batch;
+    if (blub && !b.julia)
+        std::printf("%g %g\n", last_x, last_y);
+    q.samples++;
+    q.steps += steps;
+    write_shape(dest, shape, orbit_colour(n, b.maxiter));
+}
+
+void want_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape)
+{
+    sample_batch &b = q.batch;
     if (kernel_path == PATH_ONE_SAMPLE) {
-        std::uint32_t colour = b.julia ? julia_point(x, y, b.other_x, b.other_y, b.maxiter)
-                                       : mandel_point(x, y, b.other_x, b.other_y, b.maxiter);
-        write_shape(dest, shape, colour);
+        const orbit o = b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter)
+                                : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter);
+        deliver(q, o.n, o.steps, o.x, o.y, dest, shape);
         return;
     }
     if (b.count == BATCH_CAPACITY)
-        flush_samples();
+        flush_samples(q);
     b.x[b.count] = x;
     b.y[b.count] = y;
     b.dest[b.count] = dest;
@@ -69,24 +82,16 @@ void want_sample(double x, double y, std::uint32_t *dest, sample_shape shape)
 // The lane kernels fill the results; the colours, the counts and the debug
 // lines then follow in the order the samples were asked for, as the point
 // kernels would have made them.
-void flush_samples()
+void flush_samples(sample_queue &q)
 {
-    sample_batch &b = batch;
+    sample_batch &b = q.batch;
     if (b.count == 0)
         return;
     if (kernel_path == PATH_AVX512)
         lanes_avx512(b);
     else
         lanes_avx2(b);
-    const bool debug = blub && !b.julia;
-    long long steps = 0;
-    for (int k = 0; k < b.count; k++) {
-        steps += b.steps[k];
-        if (debug)
-            std::printf("%g %g\n", b.last_x[k], b.last_y[k]);
-        write_shape(b.dest[k], b.shape[k], orbit_colour(b.n[k], b.maxiter));
-    }
-    kernel_samples += b.count;
-    kernel_steps += steps;
+    for (int k = 0; k < b.count; k++)
+        deliver(q, b.n[k], b.steps[k], b.last_x[k], b.last_y[k], b.dest[k], b.shape[k]);
     b.count = 0;
 }

@@ -66,15 +66,22 @@ struct sample_batch {
 void lanes_avx2(sample_batch &b);
 void lanes_avx512(sample_batch &b);
 
-// Starts a pass's samples: the plane, the iteration limit and the other
-// value of the iteration.
-void begin_samples(bool julia, int maxiter, double other_x, double other_y);
+// One thread's queue: the batch, and the samples and iteration steps it
+// has computed since begin_samples, which the caller adds up.
+struct sample_queue {
+    sample_batch batch;
+    long long samples, steps;
+};
+
+// Starts a queue's samples: the plane, the iteration limit and the other
+// value of the iteration; the counts start from 0.
+void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, double other_y);
 
 // Asks for the sample at (x, y) whose colour goes to dest in the given
 // shape. On the one-sample path it is computed and written at once;
 // otherwise it is written by the next flush_samples at the latest.
-void want_sample(double x, double y, std::uint32_t *dest, sample_shape shape);
+void want_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape);
 
 // Computes and writes every sample asked for so far, in the order asked:
 // the debug lines and the counts come out as on the one-sample path.
-void flush_samples();
+void flush_samples(sample_queue &q);

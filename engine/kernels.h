@@ -13,8 +13,8 @@ struct orbit {
     double x, y;
 };
 
-extern long long kernel_samples;  // samples computed by the two point kernels; tools and tests reset it
-extern long long kernel_steps;    // iteration steps computed by the two point kernels; likewise
+extern long long kernel_samples;  // samples computed by the point kernels and by the passes of each frame; tools and tests reset it
+extern long long kernel_steps;    // iteration steps computed likewise
 
 // Parameter plane: the sample is the parameter c, iterated from z0.
 orbit mandel_orbit(double cx, double cy, double zx, double zy, int maxiter);

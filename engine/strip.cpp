@@ -1,10 +1,18 @@
 // strip.cpp -- renders one strip of the frame, coarse first, then refined where needed
 #include "engine/strip.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "app/screen.h"
 #include "engine/batch.h"
+#include "engine/kernels.h"
+#include "engine/workers.h"
+#include "view/viewstate.h"
+
+int bands_top_down = 0;
 
 namespace {
 
@@ -35,28 +43,49 @@ bool reads_past_row_end(int i, int reach)
     return i + reach >= SCREEN_W;
 }
 
+// The passes are shared out by block rows: each worker takes the next
+// block row not yet taken, until none is left, and queues its samples in
+// its own queue. The one thing a block row reads that another may write in
+// the same pass is a pixel of the next block row up, which the comparisons
+// of a block in the last column reach when they run on past column 1023.
+// In the order of one thread that pixel is read before its own block row is
+// refined, so every block row reads it from a copy taken as the pass begins.
+constexpr int MAX_BLOCK_ROWS = SCREEN_H / 2;
+
+enum pass_kind { PASS_COARSE, PASS_2X2, PASS_1X1 };
+
+struct pass_plan {
+    pass_kind kind;
+    bool fill;       // coarse pass: each sample paints its whole block
+    int step;        // block size, and how far the comparisons reach: 4, or 2 in the 1x1 pass
+    int block_rows;
+    double row_y[MAX_BLOCK_ROWS];             // each block row's y, as the running sum from y0 gives it
+    std::uint32_t wrap_copy[MAX_BLOCK_ROWS];  // each block row's reach into the next one, as the pass began
+    std::atomic<int> handed_out;              // block rows taken by the workers so far
+};
+
+pass_plan plan;  // the pass under way; frames are rendered one at a time
+std::vector<std::unique_ptr<sample_queue>> queues;  // one per worker, grown when more workers are asked for
+
 // One sample per 4x4 block, at its lower-left pixel. Without refinement to
 // follow, the sample paints its whole block.
-void coarse_pass(const strip_grid &g, bool fill)
+void coarse_row(const strip_grid &g, int m, sample_queue &q)
 {
-    const double dx4 = 4 * g.dx, dy4 = 4 * g.dy;
-    double y = g.y0;
-    for (int j = g.first_row; j < g.end_row; j += 4, y -= dy4) {
-        double x = g.x0;
-        for (int i = LOX; i < g.end_col; i += 4, x += dx4)
-            want_sample(x, y, &at(i, j), fill ? SHAPE_BLOCK : SHAPE_ONE);
-    }
-    flush_samples();
+    const int j = g.first_row + 4 * m;
+    const double dx4 = 4 * g.dx, y = plan.row_y[m];
+    double x = g.x0;
+    for (int i = LOX; i < g.end_col; i += 4, x += dx4)
+        want_sample(q, x, y, &at(i, j), plan.fill ? SHAPE_BLOCK : SHAPE_ONE);
 }
 
 // One step of the 2x2 pass: when the neighbouring block's coarse sample
 // equals this block's, the step's five pixels copy it; otherwise one new
 // sample at (x, y) colours them.
-void refine_five(std::uint32_t p, std::uint32_t neighbour, double x, double y, std::uint32_t *corner,
-                 sample_shape shape)
+void refine_five(sample_queue &q, std::uint32_t p, std::uint32_t neighbour, double x, double y,
+                 std::uint32_t *corner, sample_shape shape)
 {
     if (neighbour != p) {
-        want_sample(x, y, corner, shape);
+        want_sample(q, x, y, corner, shape);
         return;
     }
     write_shape(corner, shape, p);
@@ -66,48 +95,97 @@ void refine_five(std::uint32_t p, std::uint32_t neighbour, double x, double y, s
 // the right (step H), above (V) and diagonally above right (D); together
 // the three steps write the block's other 15 pixels once each, and leave
 // (i+1, j), (i, j+1) and (i+1, j+1) equal to what the 1x1 pass compares
-// them with. The comparisons read at the moment of the step, so a read
-// that wraps into the next row sees what this pass has written there.
-void pass_2x2(const strip_grid &g)
+// them with. A comparison that runs on past column 1023 into this block
+// row sees what the pass has written there, so the queue is flushed first.
+void row_2x2(const strip_grid &g, int m, sample_queue &q)
 {
-    const double dx2 = 2 * g.dx, dx4 = 4 * g.dx, dy2 = 2 * g.dy, dy4 = 4 * g.dy;
-    double y = g.y0;
-    for (int j = g.first_row; j < g.end_row; j += 4, y -= dy4) {
-        double x = g.x0;
-        for (int i = LOX; i < g.end_col; i += 4, x += dx4) {
-            if (reads_past_row_end(i, 4))
-                flush_samples();
-            const std::uint32_t p = at(i, j);
-            refine_five(p, at(i + 4, j), x + dx2, y, &at(i, j), SHAPE_H);
-            refine_five(p, at(i, j + 4), x, y - dy2, &at(i, j), SHAPE_V);
-            refine_five(p, at(i + 4, j + 4), x + dx2, y - dy2, &at(i, j), SHAPE_D);
-        }
+    const int j = g.first_row + 4 * m;
+    const double dx2 = 2 * g.dx, dx4 = 4 * g.dx, dy2 = 2 * g.dy, y = plan.row_y[m];
+    double x = g.x0;
+    for (int i = LOX; i < g.end_col; i += 4, x += dx4) {
+        const bool wraps = reads_past_row_end(i, 4);
+        if (wraps)
+            flush_samples(q);
+        const std::uint32_t p = at(i, j);
+        refine_five(q, p, at(i + 4, j), x + dx2, y, &at(i, j), SHAPE_H);
+        refine_five(q, p, at(i, j + 4), x, y - dy2, &at(i, j), SHAPE_V);
+        refine_five(q, p, wraps ? plan.wrap_copy[m] : at(i + 4, j + 4), x + dx2, y - dy2, &at(i, j), SHAPE_D);
     }
-    flush_samples();
 }
 
 // Each 2x2 block samples its right, upper and upper-right pixel only where
 // the corresponding neighbouring 2x2 block's lower-left pixel differs from
 // its own; elsewhere the 2x2 pass's copy stands.
-void pass_1x1(const strip_grid &g)
+void row_1x1(const strip_grid &g, int m, sample_queue &q)
 {
-    const double dx2 = 2 * g.dx, dy2 = 2 * g.dy;
-    double y = g.y0;
-    for (int j = g.first_row; j < g.end_row; j += 2, y -= dy2) {
-        double x = g.x0;
-        for (int i = LOX; i < g.end_col; i += 2, x += dx2) {
-            if (reads_past_row_end(i, 2))
-                flush_samples();
-            const std::uint32_t p = at(i, j);
-            if (at(i + 2, j) != p)
-                want_sample(x + g.dx, y, &at(i + 1, j), SHAPE_ONE);
-            if (at(i, j + 2) != p)
-                want_sample(x, y - g.dy, &at(i, j + 1), SHAPE_ONE);
-            if (at(i + 2, j + 2) != p)
-                want_sample(x + g.dx, y - g.dy, &at(i + 1, j + 1), SHAPE_ONE);
-        }
+    const int j = g.first_row + 2 * m;
+    const double dx2 = 2 * g.dx, y = plan.row_y[m];
+    double x = g.x0;
+    for (int i = LOX; i < g.end_col; i += 2, x += dx2) {
+        const bool wraps = reads_past_row_end(i, 2);
+        if (wraps)
+            flush_samples(q);
+        const std::uint32_t p = at(i, j);
+        if (at(i + 2, j) != p)
+            want_sample(q, x + g.dx, y, &at(i + 1, j), SHAPE_ONE);
+        if (at(i, j + 2) != p)
+            want_sample(q, x, y - g.dy, &at(i, j + 1), SHAPE_ONE);
+        if ((wraps ? plan.wrap_copy[m] : at(i + 2, j + 2)) != p)
+            want_sample(q, x + g.dx, y - g.dy, &at(i + 1, j + 1), SHAPE_ONE);
     }
-    flush_samples();
+}
+
+// Block rows start at first_row and run while below end_row; their y is a
+// running sum, as one pass over the strip forms it. Only the last block
+// column can reach past column 1023, since blocks are as far apart as
+// their comparisons reach.
+void plan_pass(const strip_grid &g, pass_kind kind, bool fill)
+{
+    plan.kind = kind;
+    plan.fill = fill;
+    plan.step = kind == PASS_1X1 ? 2 : 4;
+    const int rows = g.end_row - g.first_row, columns = g.end_col - LOX;
+    plan.block_rows = rows > 0 ? (rows + plan.step - 1) / plan.step : 0;
+    if (plan.block_rows > MAX_BLOCK_ROWS)  // beyond any viewport of the frame buffer
+        plan.block_rows = MAX_BLOCK_ROWS;
+    const double dy_block = plan.step * g.dy;
+    double y = g.y0;
+    for (int m = 0; m < plan.block_rows; m++, y -= dy_block)
+        plan.row_y[m] = y;
+    const int last = LOX + (columns - 1) / plan.step * plan.step;
+    if (kind != PASS_COARSE && columns > 0 && reads_past_row_end(last, plan.step))
+        for (int m = 0; m < plan.block_rows; m++)
+            plan.wrap_copy[m] = at(last + plan.step, g.first_row + plan.step * m + plan.step);
+    plan.handed_out.store(0, std::memory_order_relaxed);
+}
+
+// Every worker takes block rows until none is left, then flushes its
+// queue; the pass ends when all have. Each queue counts its own samples
+// and steps, added up here afterwards.
+void run_pass(const strip_grid &g, int threads)
+{
+    while (int(queues.size()) < threads)
+        queues.push_back(std::make_unique<sample_queue>());
+    for (int w = 0; w < threads; w++)
+        begin_samples(*queues[w], g.julia, g.maxiter, g.julia ? g.cx : g.zx, g.julia ? g.cy : g.zy);
+    auto share = [&g](int worker) {
+        sample_queue &q = *queues[worker];
+        for (int taken; (taken = plan.handed_out.fetch_add(1, std::memory_order_relaxed)) < plan.block_rows;) {
+            const int m = bands_top_down ? plan.block_rows - 1 - taken : taken;
+            if (plan.kind == PASS_COARSE)
+                coarse_row(g, m, q);
+            else if (plan.kind == PASS_2X2)
+                row_2x2(g, m, q);
+            else
+                row_1x1(g, m, q);
+        }
+        flush_samples(q);
+    };
+    run_shared(threads, share);
+    for (int w = 0; w < threads; w++) {
+        kernel_samples += queues[w]->samples;
+        kernel_steps += queues[w]->steps;
+    }
 }
 
 // The dynamic plane's c is the centre of the parameter-plane view, formed
@@ -134,19 +212,22 @@ strip_grid grid_of(const strip_task &t)
 
 }  // namespace
 
+// While the debug listing is on, a parameter-plane frame is rendered on one
+// thread, so that its lines come out in the order of the passes.
 void smandel(strip_task *task)
 {
     const strip_grid g = grid_of(*task);
-    if (g.julia)
-        begin_samples(true, g.maxiter, g.cx, g.cy);
-    else
-        begin_samples(false, g.maxiter, g.zx, g.zy);
+    const int threads = (blub && !g.julia) || render_threads < 1 ? 1 : render_threads;
     const bool refine = task->highq && !task->buttons;
-    if (!task->no_firstpass)
-        coarse_pass(g, !refine);
+    if (!task->no_firstpass) {
+        plan_pass(g, PASS_COARSE, !refine);
+        run_pass(g, threads);
+    }
     if (refine) {
-        pass_2x2(g);
-        pass_1x1(g);
+        plan_pass(g, PASS_2X2, false);
+        run_pass(g, threads);
+        plan_pass(g, PASS_1X1, false);
+        run_pass(g, threads);
     }
     task->finished = 1;
 }

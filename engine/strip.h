@@ -28,6 +28,8 @@ struct strip_task {
     int mode;          // 0 parameter plane, otherwise dynamic plane
 };
 
+extern int bands_top_down;  // a pass hands out its block rows from the top down; tests set it, to show no block row waits on another
+
 // Computes one strip into the frame buffer: a coarse pass of one sample
 // per 4x4 block, then, when refinement is wanted and no button is held,
 // the 2x2 and 1x1 passes that sample only where neighbours differ.

@@ -1,7 +1,9 @@
-// lanes_test.cpp -- the lane kernels give every frame exactly as the one-sample path does
+// lanes_test.cpp -- every path and every thread count give every frame exactly as the one-sample path on one thread does
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -12,6 +14,8 @@
 #include "engine/batch.h"
 #include "engine/frame.h"
 #include "engine/kernels.h"
+#include "engine/strip.h"
+#include "engine/workers.h"
 #include "tests/saver.h"
 #include "view/display.h"
 #include "view/viewstate.h"
@@ -25,6 +29,15 @@ struct scene {
     int quality, held, skip_coarse;
     bool debug;
     bool random_buffer;  // else the previous frame of the same view
+    double zx = 0, zy = 0;
+};
+
+// How a frame is computed: the evaluation path, the threads the passes are
+// spread over, and whether the block rows are handed out from the top down.
+struct engine_setup {
+    int path;
+    int threads;
+    bool top_down = false;
 };
 
 struct outcome {
@@ -33,10 +46,12 @@ struct outcome {
     std::string lines;
 };
 
-// Renders the scene's frame on the given path from the given buffer.
-outcome render(const scene &s, int path, const std::vector<std::uint32_t> &before)
+// Renders the scene's frame the given way from the given buffer.
+outcome render(const scene &s, engine_setup e, const std::vector<std::uint32_t> &before)
 {
-    kernel_path = path;
+    kernel_path = e.path;
+    render_threads = e.threads;
+    bands_top_down = e.top_down;
     std::memcpy(screen, before.data(), before.size() * sizeof *screen);
     kernel_samples = kernel_steps = 0;
     blub = s.debug;
@@ -47,6 +62,7 @@ outcome render(const scene &s, int path, const std::vector<std::uint32_t> &befor
     if (s.debug)
         o.lines = testing::internal::GetCapturedStdout();
     blub = 0;
+    bands_top_down = 0;
     o.buffer.assign(screen, screen + SCREEN_PIXELS);
     o.samples = kernel_samples, o.steps = kernel_steps;
     return o;
@@ -57,12 +73,14 @@ std::vector<std::uint32_t> prepare(const scene &s, std::mt19937 &rng)
 {
     anz = 1;
     setkoords(s.xmin, s.xmax, s.ymin, s.ymax, s.maxiter, 1);
+    ZX = s.zx, ZY = s.zy;
     do_julia = s.mode;
     setsize(s.width);
     highq = 1;
     buttons = 0;
     no_firstpass = 0;
     kernel_path = PATH_ONE_SAMPLE;
+    render_threads = 1;
     render_frame(describe_frame());  // a previous frame, as the window would have it
     if (s.random_buffer) {
         // Few distinct values, so that comparisons find equal neighbours too.
@@ -94,40 +112,124 @@ std::vector<scene> scenes()
     return all;
 }
 
+// The thread counts every frame is compared at: 1 to 2 x the cores here
+// (at least 1 to 4), and 7, more than most machines have cores.
+std::vector<int> thread_counts()
+{
+    std::vector<int> counts;
+    for (int t = 1; t <= std::max(4, 2 * usable_cpus()); t++)
+        counts.push_back(t);
+    if (counts.back() < 7)
+        counts.push_back(7);
+    return counts;
+}
+
+std::vector<int> available_paths()
+{
+    std::vector<int> paths;
+    for (int path : {PATH_ONE_SAMPLE, PATH_AVX2, PATH_AVX512})
+        if (kernel_path_available(path))
+            paths.push_back(path);
+    return paths;
+}
+
+std::string describe(const scene &s, engine_setup e)
+{
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "%s on %d thread(s)%s; view %.17g %.17g %.17g %.17g limit %.17g mode %d width %g z0 %g,%g "
+                  "highq %d buttons %d skip coarse %d debug %d random buffer %d",
+                  kernel_path_name(e.path), e.threads, e.top_down ? ", block rows from the top" : "", s.xmax,
+                  s.xmin, s.ymax, s.ymin, s.maxiter, s.mode, s.width, s.zx, s.zy, s.quality, s.held,
+                  s.skip_coarse, s.debug, s.random_buffer);
+    return text;
+}
+
+// The whole allocation, slack included, the counts and the debug lines.
+void expect_same(const outcome &got, const outcome &want, const scene &s, engine_setup e)
+{
+    SCOPED_TRACE(describe(s, e));
+    EXPECT_EQ(got.samples, want.samples);
+    EXPECT_EQ(got.steps, want.steps);
+    if (!e.top_down) {  // from the top down, the samples come in another order
+        size_t same = 0;
+        while (same < want.lines.size() && same < got.lines.size() && got.lines[same] == want.lines[same])
+            same++;
+        EXPECT_TRUE(got.lines == want.lines) << "the debug lines differ from character " << same << " on";
+    }
+    size_t first_difference = 0;
+    while (first_difference < want.buffer.size() && got.buffer[first_difference] == want.buffer[first_difference])
+        first_difference++;
+    EXPECT_EQ(first_difference, want.buffer.size()) << "first differing pixel";
+}
+
+// A view drawn at random: any centre near the pictures' interesting parts,
+// half-widths from 1e-4 to 4, limits from 1 to 2000, any mode and start
+// value, and widths of the whole picture (whose last block column reaches
+// past column 1023) as often as any other.
+scene random_view(std::mt19937 &rng)
+{
+    std::uniform_real_distribution<double> unit(0, 1);
+    const double cx = 4 * unit(rng) - 2, cy = 3 * unit(rng) - 1.5;
+    const double half = 1e-4 * std::pow(4e4, unit(rng)), limit = std::pow(2000.0, unit(rng));
+    const double full[] = {1024, 1023.5, 1022};
+    const double width = rng() % 2 ? full[rng() % 3] : 1024 * unit(rng);
+    scene s = {cx + half, cx - half, cy + 0.75 * half, cy - 0.75 * half, limit, int(rng() % 3), width,
+               int(rng() % 4 != 0), rng() % 4 == 0 ? 1 << (rng() % 3) : 0, int(rng() % 4 == 0), rng() % 8 == 0,
+               rng() % 2 == 0};
+    s.zx = 2 * unit(rng) - 1, s.zy = 2 * unit(rng) - 1;
+    return s;
+}
+
 }  // namespace
 
-TEST(Lanes, EveryPathLeavesTheWholeAllocationAsTheOneSamplePathDoes)
+// Every path on every thread count, and with the block rows handed out
+// from the top down, against the one-sample path on one thread.
+TEST(Lanes, EveryPathAndThreadCountLeavesTheWholeAllocationAsOneSampleOnOneThread)
 {
     state_saver saver;
-    const int saved_path = kernel_path;
     create_logo();
     std::mt19937 rng(7);
-    int compared = 0;
     for (const scene &s : scenes()) {
         const std::vector<std::uint32_t> before = prepare(s, rng);
-        const outcome want = render(s, PATH_ONE_SAMPLE, before);
-        for (int path : {PATH_AVX2, PATH_AVX512}) {
-            if (!kernel_path_available(path))
-                continue;
-            const outcome got = render(s, path, before);
-            SCOPED_TRACE(std::string(kernel_path_name(path)) + ", view " + std::to_string(s.xmax) + " " +
-                         std::to_string(s.xmin) + " " + std::to_string(s.ymax) + " " + std::to_string(s.ymin) +
-                         " limit " + std::to_string(s.maxiter) + " mode " + std::to_string(s.mode) + " width " +
-                         std::to_string(s.width));
-            EXPECT_EQ(got.samples, want.samples);
-            EXPECT_EQ(got.steps, want.steps);
-            EXPECT_EQ(got.lines, want.lines);
-            size_t first_difference = 0;
-            while (first_difference < want.buffer.size() &&
-                   got.buffer[first_difference] == want.buffer[first_difference])
-                first_difference++;
-            EXPECT_EQ(first_difference, want.buffer.size()) << "first differing pixel";
-            compared++;
+        const outcome want = render(s, {PATH_ONE_SAMPLE, 1}, before);
+        for (int path : available_paths()) {
+            for (int threads : thread_counts())
+                if (path != PATH_ONE_SAMPLE || threads > 1)
+                    expect_same(render(s, {path, threads}, before), want, s, {path, threads});
+            expect_same(render(s, {path, 1, true}, before), want, s, {path, 1, true});
         }
     }
-    kernel_path = saved_path;
-    if (compared == 0)
-        GTEST_SKIP() << "this processor has no lane path to compare";
+}
+
+// Random views: the fastest path on every thread count against itself on
+// one thread, the other paths on one of the counts, and the one-sample path
+// wherever it is quick enough.
+TEST(Lanes, RandomViewsOnEveryThreadCountAsOnOneThread)
+{
+    state_saver saver;
+    create_logo();
+    std::mt19937 rng(20261208);
+    const std::vector<int> paths = available_paths(), counts = thread_counts();
+    const int best = paths.back();
+    for (int view = 0; view < 200; view++) {
+        const scene s = random_view(rng);
+        const std::vector<std::uint32_t> before = prepare(s, rng);
+        const outcome want = render(s, {best, 1}, before);
+        for (int threads : counts)
+            if (threads > 1)
+                expect_same(render(s, {best, threads}, before), want, s, {best, threads});
+        const engine_setup top_down = {best, counts[rng() % counts.size()], true};
+        expect_same(render(s, top_down, before), want, s, top_down);
+        for (int path : paths) {
+            if (path == best || (path == PATH_ONE_SAMPLE && want.steps > 20000000))
+                continue;
+            const engine_setup other = {path, counts[rng() % counts.size()]};
+            expect_same(render(s, other, before), want, s, other);
+        }
+        if (testing::Test::HasFailure())
+            FAIL() << "view " << view << " differs";
+    }
 }
 
 // The lane kernels return each sample's count, steps and last iterate as
@@ -135,7 +237,6 @@ TEST(Lanes, EveryPathLeavesTheWholeAllocationAsTheOneSamplePathDoes)
 TEST(Lanes, EdgeLimitsMatchThePointKernels)
 {
     state_saver saver;
-    const int saved_path = kernel_path;
     for (int path : {PATH_AVX2, PATH_AVX512}) {
         if (!kernel_path_available(path))
             continue;
@@ -145,10 +246,11 @@ TEST(Lanes, EdgeLimitsMatchThePointKernels)
                 std::uint32_t pixels[9] = {};
                 const double xs[9] = {0, 2, 0, 1, 1e300, -2, 0.5, std::nan(""), 1e-310};
                 const double ys[9] = {0, 0, 1, 0, 0, 0, 0.5, 0, 0};
-                begin_samples(julia, limit, julia ? 0.3 : 0, julia ? -0.2 : 0);
+                static sample_queue q;
+                begin_samples(q, julia, limit, julia ? 0.3 : 0, julia ? -0.2 : 0);
                 for (int k = 0; k < 9; k++)
-                    want_sample(xs[k], ys[k], &pixels[k], SHAPE_ONE);
-                flush_samples();
+                    want_sample(q, xs[k], ys[k], &pixels[k], SHAPE_ONE);
+                flush_samples(q);
                 for (int k = 0; k < 9; k++) {
                     std::uint32_t want = julia ? julia_point(xs[k], ys[k], 0.3, -0.2, limit)
                                                : mandel_point(xs[k], ys[k], 0, 0, limit);
@@ -157,5 +259,4 @@ TEST(Lanes, EdgeLimitsMatchThePointKernels)
             }
         }
     }
-    kernel_path = saved_path;
 }

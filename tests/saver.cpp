@@ -9,7 +9,10 @@
 #include "app/logo.h"
 #include "app/palette.h"
 #include "app/screen.h"
+#include "engine/batch.h"
 #include "engine/kernels.h"
+#include "engine/strip.h"
+#include "engine/workers.h"
 #include "view/idle.h"
 #include "view/viewstate.h"
 
@@ -17,7 +20,8 @@
     X(xmit) X(ymit) X(xstep) X(ystep) X(maxit) X(jxmit) X(jymit) X(jxstep) X(jystep) X(jmaxit) X(ZX) X(ZY)
 #define INT_GLOBALS(X)                                                                                      \
     X(do_julia) X(calc) X(post_calc) X(moved) X(highq) X(no_firstpass) X(firsttime) X(blub) X(anz) X(buttons) \
-    X(MOUSEX) X(MOUSEY) X(oldMOUSEX) X(oldMOUSEY) X(LOX) X(LOY) X(XPTS) X(YPTS) X(idle_registered)
+    X(MOUSEX) X(MOUSEY) X(oldMOUSEX) X(oldMOUSEY) X(LOX) X(LOY) X(XPTS) X(YPTS) X(idle_registered)       \
+    X(kernel_path) X(render_threads) X(bands_top_down)
 #define DECLARE(name) decltype(::name) name;
 
 struct state_saver::saved {

@@ -1,0 +1,98 @@
+// workers.cpp -- threads that persist between frames and sleep on a barrier between jobs
+#include "engine/workers.h"
+
+#include <sched.h>
+
+#include <barrier>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+int usable_cpus()
+{
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) != 0)  // more CPUs than a cpu_set_t holds
+        return std::thread::hardware_concurrency() > 0 ? int(std::thread::hardware_concurrency()) : 1;
+    return CPU_COUNT(&set) > 0 ? CPU_COUNT(&set) : 1;
+}
+
+int render_threads = usable_cpus();
+
+namespace {
+
+// The caller and size - 1 threads meet at start, run the job, and meet
+// again at done. Between jobs the threads wait at start, where the
+// barrier puts them to sleep.
+struct pool {
+    explicit pool(int n) : size(n), start(n), done(n) {}
+    const int size;  // the workers asked for, the caller included
+    std::barrier<> start, done;
+    void (*job)(int, void *) = nullptr;
+    void *context = nullptr;
+    bool stopping = false;
+    std::vector<std::thread> threads;
+};
+
+void serve(pool *p, int worker)
+{
+    for (;;) {
+        p->start.arrive_and_wait();
+        if (p->stopping)
+            return;
+        p->job(worker, p->context);
+        p->done.arrive_and_wait();
+    }
+}
+
+// A thread that cannot be started drops out of both barriers, so the
+// workers that did start carry on without it.
+pool *start_pool(int n)
+{
+    pool *p = new pool(n);
+    for (int w = 1; w < n; w++) {
+        try {
+            p->threads.emplace_back(serve, p, w);
+        } catch (const std::system_error &) {
+            for (int missing = w; missing < n; missing++) {
+                p->start.arrive_and_drop();
+                p->done.arrive_and_drop();
+            }
+            break;
+        }
+    }
+    return p;
+}
+
+void stop_pool(pool *p)
+{
+    p->stopping = true;
+    p->start.arrive_and_wait();
+    for (std::thread &t : p->threads)
+        t.join();
+    delete p;
+}
+
+// Replaced only when another thread count is asked for. It is never freed
+// at exit: the program ends through exit() from a callback, and joining
+// there (or in a forked child, which has none of the threads) would hang.
+pool *current = nullptr;
+
+}  // namespace
+
+void run_shared(int threads, void (*job)(int, void *), void *context)
+{
+    if (threads <= 1) {
+        job(0, context);
+        return;
+    }
+    if (!current || current->size != threads) {
+        if (current)
+            stop_pool(current);
+        current = start_pool(threads);
+    }
+    current->job = job;
+    current->context = context;
+    current->start.arrive_and_wait();
+    job(0, context);
+    current->done.arrive_and_wait();
+}
