@@ -6,9 +6,9 @@
 
 namespace {
 
-// The thirteen control colours as documented: palette position, then red,
-// green and blue on the 6-bit scale. Typed here, not taken from the
-// program's tables, so that a wrong table cannot pass its own test.
+// The thirteen control colours: palette position, then red, green and blue
+// on the 6-bit scale. Typed here, not taken from the program's tables, so
+// that a wrong table cannot pass its own test.
 struct control {
     int pos, r, g, b;
 };
