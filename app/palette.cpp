@@ -4,7 +4,7 @@
 const int otab[PALETTE_CONTROLS] = {0, 22, 44, 66, 88, 110, 132, 154, 176, 198, 220, 242, 255};
 const std::int8_t rtab[PALETTE_CONTROLS] = {30, 18, 63, 20, 50, 30, 63, 30, 30, 63, 60, 30, 30};
 const std::int8_t gtab[PALETTE_CONTROLS] = {40, 10, 50, 63, 8, 30, 10, 50, 30, 63, 8, 60, 40};
-const std::int8_t btab[PALETTE_CONTROLS] = {20, 63, 5, 30, 63, 30, 8, 63, 63, 63, 40, 7, 20};
+const std::int8_t btab[PALETTE_CONTROLS] = {20, 63, 5, 30, 63, 30, 8, 10, 63, 63, 40, 7, 20};
 
 std::uint32_t mycoltab[256];
 

@@ -80,7 +80,7 @@ TEST(DescribeFrame, DefaultViewOnTheWholeBuffer)
     EXPECT_EQ(f.x0, 3.0);
     EXPECT_EQ(f.dx, -6.0 / 1024);
     EXPECT_EQ(f.y0, -2.2500000000000004);  // the last bit of the default half-height stays
-    EXPECT_EQ(f.dy, 2 * ystep / 768.0);
+    EXPECT_EQ(f.dy, 2 * -2.2500000000000004 / 768);
     EXPECT_EQ(f.maxiter, 50);
     EXPECT_EQ(f.jx0, f.x0);
     EXPECT_EQ(f.jdy, f.dy);

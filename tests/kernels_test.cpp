@@ -1,6 +1,9 @@
 // kernels_test.cpp -- one-step values, step counting and the debug line of both kernels
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <utility>
+
 #include "app/palette.h"
 #include "engine/kernels.h"
 #include "tests/saver.h"
@@ -62,6 +65,40 @@ TEST(Kernels, EscapeIsNotCountedConvergenceIsAndTheLimitWins)
     EXPECT_EQ(julia_point(2, 0, 0, 0, 5), 0u);
     // c = i, z0 = 0: N = 0, converged at once.
     EXPECT_EQ(mandel_orbit(0, 1, 0, 0, 50).n, 1);
+}
+
+// The escape bound 1000000 and the tolerance 0.001, held exactly: z0 is
+// narrowed down to two neighbouring doubles between which the first step
+// crosses the bound (or the tolerance) by the test's own comparison, and the
+// count must change exactly there. In the dynamic plane of c = 0 the first
+// step from a real z0 just above 1/sqrt(3) lands near 1000, and from
+// z0 = 1 + h it moves by about h.
+TEST(Kernels, EscapeBoundAndToleranceDecideBetweenNeighbouringStartValues)
+{
+    state_saver saver;
+    const auto crossing = [](double inside, double outside, auto holds) {
+        while (std::nextafter(inside, outside) != outside) {
+            const double mid = inside + (outside - inside) / 2;
+            (holds(mid) ? inside : outside) = mid;
+        }
+        return std::pair{inside, outside};
+    };
+    const auto first_step = [](double x) { return julia_orbit(x, 0, 0, 0, 1); };
+
+    const auto [stays, escapes] = crossing(0.578, 0.5774, [&](double x) {
+        const orbit o = first_step(x);
+        return o.x * o.x + o.y * o.y < 1000000.0;
+    });
+    EXPECT_NEAR(first_step(stays).x, 1000, 1e-6);
+    EXPECT_GE(julia_orbit(stays, 0, 0, 0, 50).n, 1);
+    EXPECT_EQ(julia_orbit(escapes, 0, 0, 0, 50).n, 0);
+
+    const auto [settles, moves_on] = crossing(1.001, 1.0011, [&](double x) {
+        const orbit o = first_step(x);
+        return std::fabs(o.x - x) <= 0.001 && std::fabs(o.y) <= 0.001;
+    });
+    EXPECT_EQ(julia_orbit(settles, 0, 0, 0, 50).n, 1);
+    EXPECT_EQ(julia_orbit(moves_on, 0, 0, 0, 50).n, 2);
 }
 
 TEST(Kernels, LimitsOfZeroAndOneAndNegative)

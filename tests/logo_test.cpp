@@ -11,20 +11,25 @@ namespace {
 constexpr std::uint32_t clear = 0x00000000, blue = 0xFFFF0000;
 }
 
+// The logo is 124 x 21 pixels: 21 bitmap rows of 16 bytes make 2604 image
+// words, and a word beyond them is never written.
 TEST(Logo, BitOrderRowOrderAndIgnoredHighBits)
 {
-    unsigned char bits[LOGO_H * 16] = {};
+    unsigned char bits[21 * 16] = {};
     bits[0] = 0x01;                  // top row, leftmost pixel only
     bits[15] = 0xF0;                 // top row, the four bits past column 123
     bits[20 * 16 + 1] = 0x80;        // bottom row, column 15
     bits[10 * 16 + 15] = 0x08;       // middle row, column 123, the last one
-    std::vector<std::uint32_t> image(LOGO_W * LOGO_H);
+    constexpr std::uint32_t untouched = 0x12345678;
+    std::vector<std::uint32_t> image(2604 + 1, untouched);
     logo_image(bits, image.data());
+    EXPECT_EQ(image[2604], untouched);
+    image.pop_back();
 
-    auto at = [&](int x, int y) { return image[y * LOGO_W + x]; };  // y = 0 is the bottom row
-    EXPECT_EQ(at(0, LOGO_H - 1), clear);
+    auto at = [&](int x, int y) { return image[y * 124 + x]; };  // y = 0 is the bottom row
+    EXPECT_EQ(at(0, 20), clear);
     for (int x = 1; x < 8; x++)
-        EXPECT_EQ(at(x, LOGO_H - 1), blue) << x;
+        EXPECT_EQ(at(x, 20), blue) << x;
     EXPECT_EQ(at(15, 0), clear);  // the last bitmap row gives the first image words
     EXPECT_EQ(at(123, 10), clear);
     int transparent = 0;
@@ -35,17 +40,20 @@ TEST(Logo, BitOrderRowOrderAndIgnoredHighBits)
     EXPECT_EQ(transparent, 3);  // the high bits past column 123 never show
 }
 
+// The image is 2604 words, 10416 bytes; reading its last word is in bounds
+// (the sanitizer build checks that).
 TEST(Logo, TheBuiltLogoIsOpaqueBlueAroundTransparentLetters)
 {
     state_saver saver;
     create_logo();
+    EXPECT_EQ(LOGO_W * LOGO_H * sizeof *snap_long, 10416u);
     int transparent = 0;
-    for (int i = 0; i < LOGO_W * LOGO_H; i++)
+    for (int i = 0; i < 2604; i++)
         transparent += snap_long[i] == clear;
     EXPECT_GT(transparent, 200);
-    EXPECT_LT(transparent, LOGO_W * LOGO_H / 2);
+    EXPECT_LT(transparent, 2604 / 2);
     EXPECT_EQ(snap_long[0], blue);                        // corners are background
-    EXPECT_EQ(snap_long[LOGO_W * LOGO_H - 1], blue);
+    EXPECT_EQ(snap_long[2603], blue);
 }
 
 TEST(Logo, DrawBlendsAndRestoresTheInitialBlendState)

@@ -51,28 +51,28 @@ TEST(Screen, WidthsOutsideTheBufferAreClamped)
 TEST(Screen, ClearsExactlyTheBorderAndAsksForAFrame)
 {
     state_saver saver;
-    for (int i = 0; i < SCREEN_PIXELS; i++)
+    for (int i = 0; i < 793616; i++)  // the whole allocation, 3174464 bytes
         screen[i] = 0xdeadbeef;
     calc = 0;
     setsize(800);
     EXPECT_EQ(calc, 1);
     int cleared = 0;
-    for (int row = 0; row < SCREEN_H; row++) {
-        for (int col = 0; col < SCREEN_W; col++) {
+    for (int row = 0; row < 768; row++) {
+        for (int col = 0; col < 1024; col++) {
             bool inside = col >= 112 && col < 912 && row >= 84 && row < 684;
             EXPECT_EQ(pixel(col, row) == 0, !inside) << col << "," << row;
             cleared += pixel(col, row) == 0;
         }
     }
     EXPECT_EQ(cleared, 1024 * 768 - 800 * 600);
-    for (int i = SCREEN_W * SCREEN_H; i < SCREEN_PIXELS; i++)
+    for (int i = 768 * 1024; i < 793616; i++)
         ASSERT_EQ(screen[i], 0xdeadbeef) << "slack pixel " << i;
 
     setsize(1024);  // the whole picture: nothing to clear
     EXPECT_EQ(pixel(0, 0), 0u);  // still the border of the 800 viewport
     EXPECT_EQ(pixel(500, 300), 0xdeadbeef);
     setsize(0);
-    for (int i = 0; i < SCREEN_W * SCREEN_H; i++)
+    for (int i = 0; i < 768 * 1024; i++)
         ASSERT_EQ(screen[i], 0u);
 }
 
@@ -81,5 +81,6 @@ TEST(Screen, LayoutPutsRowZeroAtTheBottom)
     state_saver saver;
     EXPECT_EQ(&pixel(5, 0), &screen[5]);
     EXPECT_EQ(&pixel(0, 767), &screen[785408]);
-    EXPECT_EQ(SCREEN_PIXELS * 4, 3174464);
+    EXPECT_EQ(SCREEN_PIXELS, 793616);  // 775 rows of 1024 pixels and 16 more
+    EXPECT_EQ(SCREEN_PIXELS * sizeof *screen, 3174464u);
 }

@@ -1,7 +1,9 @@
 // startup_test.cpp -- the command line, the usage line and the start-up sequence
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -103,9 +105,13 @@ TEST(Startup, DefaultViewViewportAndFlags)
     ZX = 3, ZY = 4;
     start({"rootzoom"});
     EXPECT_EQ(anz, 1);
-    EXPECT_EQ(xstep, -3.0);
-    EXPECT_EQ(ystep, jystep);
+    EXPECT_EQ(xmit + ymit + jxmit + jymit, 0.0);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(xstep), 0xC008000000000000u);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(jxstep), 0xC008000000000000u);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(ystep), 0xC002000000000001u);  // -2.2500000000000004
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(jystep), 0xC002000000000001u);
     EXPECT_EQ(maxit, 50.0);
+    EXPECT_EQ(jmaxit, 50.0);
     EXPECT_EQ(ZX, 0.0);
     EXPECT_EQ(ZY, 0.0);
     EXPECT_EQ(XPTS, 1024);
@@ -116,7 +122,7 @@ TEST(Startup, DefaultViewViewportAndFlags)
     EXPECT_EQ(calc, 1);
     EXPECT_EQ(firsttime, 1);
     EXPECT_EQ(do_julia + buttons + moved + post_calc + no_firstpass + blub, 0);
-    for (int i = 0; i < SCREEN_PIXELS; i++)
+    for (int i = 0; i < 793616; i++)  // 3174464 bytes
         ASSERT_EQ(screen[i], 0u) << "pixel " << i << " of a new frame buffer";
 }
 
