@@ -21,14 +21,15 @@ int render_threads = usable_cpus();
 namespace {
 
 // The caller and size - 1 threads meet at start, run the job, and meet
-// again at done. Between jobs the threads wait at start, where the
-// barrier puts them to sleep.
+// again at done; a job for fewer workers leaves the others idle. Between
+// jobs the threads wait at start, where the barrier puts them to sleep.
 struct pool {
     explicit pool(int n) : size(n), start(n), done(n) {}
     const int size;  // the workers asked for, the caller included
     std::barrier<> start, done;
     void (*job)(int, void *) = nullptr;
     void *context = nullptr;
+    int active = 0;  // the workers the job is for
     bool stopping = false;
     std::vector<std::thread> threads;
 };
@@ -39,7 +40,8 @@ void serve(pool *p, int worker)
         p->start.arrive_and_wait();
         if (p->stopping)
             return;
-        p->job(worker, p->context);
+        if (worker < p->active)
+            p->job(worker, p->context);
         p->done.arrive_and_wait();
     }
 }
@@ -72,7 +74,7 @@ void stop_pool(pool *p)
     delete p;
 }
 
-// Replaced only when another thread count is asked for. It is never freed
+// Replaced only when more workers are asked for than it has. It is never freed
 // at exit: the program ends through exit() from a callback, and joining
 // there (or in a forked child, which has none of the threads) would hang.
 pool *current = nullptr;
@@ -85,13 +87,14 @@ void run_shared(int threads, void (*job)(int, void *), void *context)
         job(0, context);
         return;
     }
-    if (!current || current->size != threads) {
+    if (!current || current->size < threads) {
         if (current)
             stop_pool(current);
         current = start_pool(threads);
     }
     current->job = job;
     current->context = context;
+    current->active = threads;
     current->start.arrive_and_wait();
     job(0, context);
     current->done.arrive_and_wait();

@@ -46,8 +46,12 @@ struct outcome {
     std::string lines;
 };
 
-// Renders the scene's frame the given way from the given buffer.
-outcome render(const scene &s, engine_setup e, const std::vector<std::uint32_t> &before)
+// Renders the scene's frame the given way from the given buffer. The
+// outcome's buffer is reused from frame to frame: thousands of frames are
+// compared, under the sanitizers too, and fresh allocations of the whole
+// picture would cost more than the frames.
+const outcome &render(const scene &s, engine_setup e, const std::vector<std::uint32_t> &before,
+                      outcome &o)
 {
     kernel_path = e.path;
     render_threads = e.threads;
@@ -58,7 +62,7 @@ outcome render(const scene &s, engine_setup e, const std::vector<std::uint32_t> 
     if (s.debug)
         testing::internal::CaptureStdout();
     render_frame(describe_frame());
-    outcome o;
+    o.lines.clear();
     if (s.debug)
         o.lines = testing::internal::GetCapturedStdout();
     blub = 0;
@@ -69,7 +73,7 @@ outcome render(const scene &s, engine_setup e, const std::vector<std::uint32_t> 
 }
 
 // Sets up the scene and the buffer it starts from.
-std::vector<std::uint32_t> prepare(const scene &s, std::mt19937 &rng)
+void prepare(const scene &s, std::mt19937 &rng, std::vector<std::uint32_t> &before)
 {
     anz = 1;
     setkoords(s.xmin, s.xmax, s.ymin, s.ymax, s.maxiter, 1);
@@ -88,7 +92,7 @@ std::vector<std::uint32_t> prepare(const scene &s, std::mt19937 &rng)
             screen[i] = rng() % 4 ? screen[i] : rng() % 3;
     }
     highq = s.quality, buttons = s.held, no_firstpass = s.skip_coarse;
-    return std::vector<std::uint32_t>(screen, screen + SCREEN_PIXELS);
+    before.assign(screen, screen + SCREEN_PIXELS);
 }
 
 std::vector<scene> scenes()
@@ -190,14 +194,16 @@ TEST(Lanes, EveryPathAndThreadCountLeavesTheWholeAllocationAsOneSampleOnOneThrea
     state_saver saver;
     create_logo();
     std::mt19937 rng(7);
+    std::vector<std::uint32_t> before;
+    outcome want, got;
     for (const scene &s : scenes()) {
-        const std::vector<std::uint32_t> before = prepare(s, rng);
-        const outcome want = render(s, {PATH_ONE_SAMPLE, 1}, before);
+        prepare(s, rng, before);
+        render(s, {PATH_ONE_SAMPLE, 1}, before, want);
         for (int path : available_paths()) {
             for (int threads : thread_counts())
                 if (path != PATH_ONE_SAMPLE || threads > 1)
-                    expect_same(render(s, {path, threads}, before), want, s, {path, threads});
-            expect_same(render(s, {path, 1, true}, before), want, s, {path, 1, true});
+                    expect_same(render(s, {path, threads}, before, got), want, s, {path, threads});
+            expect_same(render(s, {path, 1, true}, before, got), want, s, {path, 1, true});
         }
     }
 }
@@ -212,20 +218,22 @@ TEST(Lanes, RandomViewsOnEveryThreadCountAsOnOneThread)
     std::mt19937 rng(20261208);
     const std::vector<int> paths = available_paths(), counts = thread_counts();
     const int best = paths.back();
+    std::vector<std::uint32_t> before;
+    outcome want, got;
     for (int view = 0; view < 200; view++) {
         const scene s = random_view(rng);
-        const std::vector<std::uint32_t> before = prepare(s, rng);
-        const outcome want = render(s, {best, 1}, before);
+        prepare(s, rng, before);
+        render(s, {best, 1}, before, want);
         for (int threads : counts)
             if (threads > 1)
-                expect_same(render(s, {best, threads}, before), want, s, {best, threads});
+                expect_same(render(s, {best, threads}, before, got), want, s, {best, threads});
         const engine_setup top_down = {best, counts[rng() % counts.size()], true};
-        expect_same(render(s, top_down, before), want, s, top_down);
+        expect_same(render(s, top_down, before, got), want, s, top_down);
         for (int path : paths) {
             if (path == best || (path == PATH_ONE_SAMPLE && want.steps > 20000000))
                 continue;
             const engine_setup other = {path, counts[rng() % counts.size()]};
-            expect_same(render(s, other, before), want, s, other);
+            expect_same(render(s, other, before, got), want, s, other);
         }
         if (testing::Test::HasFailure())
             FAIL() << "view " << view << " differs";
