@@ -6,7 +6,23 @@
 #include "app/screen.h"
 #include "engine/batch.h"
 
+std::atomic<int> progress_pass;
+std::atomic<int> progress_rows;
+
 namespace {
+
+// The progress of a pass is told once per block row; relaxed, because the
+// reader only draws it and needs no other memory ordered with it.
+void pass_begun(int pass)
+{
+    progress_rows.store(0, std::memory_order_relaxed);
+    progress_pass.store(pass, std::memory_order_relaxed);
+}
+
+void rows_done(int rows)
+{
+    progress_rows.store(rows, std::memory_order_relaxed);
+}
 
 // What every pass needs: the grid of the plane being drawn, the kernel's
 // other value and the strip's extent in the buffer.
@@ -41,10 +57,12 @@ void coarse_pass(const strip_grid &g, bool fill)
 {
     const double dx4 = 4 * g.dx, dy4 = 4 * g.dy;
     double y = g.y0;
-    for (int j = g.first_row; j < g.end_row; j += 4, y -= dy4) {
+    pass_begun(0);
+    for (int j = g.first_row, row = 1; j < g.end_row; j += 4, y -= dy4, row++) {
         double x = g.x0;
         for (int i = LOX; i < g.end_col; i += 4, x += dx4)
             want_sample(x, y, &at(i, j), fill ? SHAPE_BLOCK : SHAPE_ONE);
+        rows_done(row);
     }
     flush_samples();
 }
@@ -72,7 +90,8 @@ void pass_2x2(const strip_grid &g)
 {
     const double dx2 = 2 * g.dx, dx4 = 4 * g.dx, dy2 = 2 * g.dy, dy4 = 4 * g.dy;
     double y = g.y0;
-    for (int j = g.first_row; j < g.end_row; j += 4, y -= dy4) {
+    pass_begun(1);
+    for (int j = g.first_row, row = 1; j < g.end_row; j += 4, y -= dy4, row++) {
         double x = g.x0;
         for (int i = LOX; i < g.end_col; i += 4, x += dx4) {
             if (reads_past_row_end(i, 4))
@@ -82,6 +101,7 @@ void pass_2x2(const strip_grid &g)
             refine_five(p, at(i, j + 4), x, y - dy2, &at(i, j), SHAPE_V);
             refine_five(p, at(i + 4, j + 4), x + dx2, y - dy2, &at(i, j), SHAPE_D);
         }
+        rows_done(row);
     }
     flush_samples();
 }
@@ -93,7 +113,8 @@ void pass_1x1(const strip_grid &g)
 {
     const double dx2 = 2 * g.dx, dy2 = 2 * g.dy;
     double y = g.y0;
-    for (int j = g.first_row; j < g.end_row; j += 2, y -= dy2) {
+    pass_begun(2);
+    for (int j = g.first_row, row = 1; j < g.end_row; j += 2, y -= dy2, row++) {
         double x = g.x0;
         for (int i = LOX; i < g.end_col; i += 2, x += dx2) {
             if (reads_past_row_end(i, 2))
@@ -106,6 +127,7 @@ void pass_1x1(const strip_grid &g)
             if (at(i + 2, j + 2) != p)
                 want_sample(x + g.dx, y - g.dy, &at(i + 1, j + 1), SHAPE_ONE);
         }
+        rows_done(row);
     }
     flush_samples();
 }

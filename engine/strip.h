@@ -1,6 +1,8 @@
 // strip.h -- the work record of one strip and the strip renderer
 #pragma once
 
+#include <atomic>
+
 // One horizontal strip of the viewport, as the frame renderer describes it.
 // Positions form grids: column LOX + i lies at x0 + i * dx, row
 // first_row + j at y0 - j * dy (the same with the j fields for the dynamic
@@ -32,3 +34,8 @@ struct strip_task {
 // per 4x4 block, then, when refinement is wanted and no button is held,
 // the 2x2 and 1x1 passes that sample only where neighbours differ.
 void smandel(strip_task *task);
+
+// How far the frame being rendered has come, for a progress line drawn by another thread: the pass
+// under way (0 coarse, 1 the 2x2 pass, 2 the 1x1 pass) and the block rows of it done. smandel writes them.
+extern std::atomic<int> progress_pass;
+extern std::atomic<int> progress_rows;
