@@ -1,5 +1,5 @@
-# Makefile -- the two set-up commands: `make run` starts the explorer, `make test` runs every test.
-# Both install what is missing from Debian's packages first (as root, or through sudo).
+# Makefile -- the set-up commands: `make run` starts the explorer, `make test` runs every test, `make deb` makes the Debian package.
+# Each installs what is missing from Debian's packages first (as root, or through sudo).
 
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
@@ -7,12 +7,15 @@ ARGS    ?=
 # What building needs, and what the tests need besides (windows, memcheck, the package check).
 BUILD_PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                  freeglut3-dev libgl-dev libpng-dev
+# What cpack needs to find the libraries the package depends on.
+DEB_PACKAGES   = dpkg-dev file
 TEST_PACKAGES  = xvfb xauth xdotool x11-apps x11-utils imagemagick valgrind clang libclang-rt-14-dev \
-                 groff-base desktop-file-utils dpkg-dev file
+                 groff-base desktop-file-utils $(DEB_PACKAGES)
+CPACK   ?= cpack
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: run test build bench deps-build deps-test clean
+.PHONY: run test build bench deb deps-build deps-test clean
 
 # Installs the missing ones among the packages given, with one `apt-get update` before.
 define install_missing
@@ -62,6 +65,25 @@ test: deps-test
 	  -DROOTZOOM_TESTS=OFF -DROOTZOOM_BENCH=OFF
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_cmdline fuzz_options fuzz_render
 	bash tests/fuzz/run.sh $(BUILD)-fuzz $(FUZZ_SECONDS)
+
+# The Debian package, $(BUILD)/rootzoom_VERSION_ARCH.deb. Its Depends line is
+# made from the libraries the programs link; every program links the C
+# library, so a Depends line without libc6 means those libraries were not
+# found, and such a package is deleted and refused.
+deb: build
+	$(call install_missing,$(DEB_PACKAGES))
+	rm -f $(BUILD)/rootzoom_*.deb
+	cd $(BUILD) && $(CPACK) -G DEB
+	@for deb in $(BUILD)/rootzoom_*.deb; do \
+	  depends=$$(dpkg-deb -f "$$deb" Depends); \
+	  case "$$depends" in \
+	    *libc6*) echo "$$deb depends on: $$depends";; \
+	    *) rm -f $(BUILD)/rootzoom_*.deb $(BUILD)/_CPack_Packages/*/DEB/rootzoom_*.deb; \
+	       echo "refused $$deb: its Depends line ('$$depends') does not list the libraries the programs link;" \
+	            "cpack needs dpkg-shlibdeps (dpkg-dev) and file for it" >&2; \
+	       exit 1;; \
+	  esac; \
+	done
 
 bench: build
 	$(BUILD)/bench/rootzoom_bench

@@ -13,6 +13,8 @@
 #include "view/viewstate.h"
 
 int bands_top_down = 0;
+std::atomic<int> progress_pass;
+std::atomic<int> progress_rows;
 
 namespace {
 
@@ -157,11 +159,14 @@ void plan_pass(const strip_grid &g, pass_kind kind, bool fill)
         for (int m = 0; m < plan.block_rows; m++)
             plan.wrap_copy[m] = at(last + plan.step, g.first_row + plan.step * m + plan.step);
     plan.handed_out.store(0, std::memory_order_relaxed);
+    progress_rows.store(0, std::memory_order_relaxed);
+    progress_pass.store(kind, std::memory_order_relaxed);
 }
 
 // Every worker takes block rows until none is left, then flushes its
 // queue; the pass ends when all have. Each queue counts its own samples
-// and steps, added up here afterwards.
+// and steps, added up here afterwards. The progress is told once per
+// block row, relaxed: its reader only draws it.
 void run_pass(const strip_grid &g, int threads)
 {
     while (int(queues.size()) < threads)
@@ -178,6 +183,7 @@ void run_pass(const strip_grid &g, int threads)
                 row_2x2(g, m, q);
             else
                 row_1x1(g, m, q);
+            progress_rows.fetch_add(1, std::memory_order_relaxed);
         }
         flush_samples(q);
     };

@@ -1,6 +1,8 @@
 // strip.h -- the work record of one strip and the strip renderer
 #pragma once
 
+#include <atomic>
+
 // One horizontal strip of the viewport, as the frame renderer describes it.
 // Positions form grids: column LOX + i lies at x0 + i * dx, row
 // first_row + j at y0 - j * dy (the same with the j fields for the dynamic
@@ -28,9 +30,14 @@ struct strip_task {
     int mode;          // 0 parameter plane, otherwise dynamic plane
 };
 
-extern int bands_top_down;  // a pass hands out its block rows from the top down; tests set it, to show no block row waits on another
-
 // Computes one strip into the frame buffer: a coarse pass of one sample
 // per 4x4 block, then, when refinement is wanted and no button is held,
 // the 2x2 and 1x1 passes that sample only where neighbours differ.
 void smandel(strip_task *task);
+
+// How far the frame being rendered has come, for a progress line drawn by
+// another thread; smandel writes both, relaxed.
+extern std::atomic<int> progress_pass;  // the pass under way: 0 coarse, 1 the 2x2 pass, 2 the 1x1 pass
+extern std::atomic<int> progress_rows;  // block rows of that pass done
+
+extern int bands_top_down;  // a pass hands out its block rows from the top down; tests set it, to show no block row waits on another

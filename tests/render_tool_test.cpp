@@ -1,7 +1,11 @@
 // render_tool_test.cpp -- the built rootzoom-render, its PNG and its error exits
 #include <gtest/gtest.h>
 #include <png.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -104,6 +108,56 @@ void expect_window_picture(const picture &pic)
     EXPECT_GT(blue, 1000);
 }
 
+// The tool run with a new terminal as its standard input, output and error,
+// as from an interactive shell.
+class on_terminal {
+public:
+    explicit on_terminal(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), RENDER_TOOL);
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        child = forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (child == 0) {
+            execv(RENDER_TOOL, argv.data());
+            _exit(127);
+        }
+    }
+
+    // Keeps reading what the tool shows, so that it never waits on a full
+    // terminal, until done() is true or the tool has closed the terminal.
+    template <class Done>
+    void read_until(Done done)
+    {
+        char chunk[4096];
+        while (!done()) {
+            pollfd p = {terminal, POLLIN, 0};
+            if (poll(&p, 1, 10) == 1) {
+                const ssize_t n = read(terminal, chunk, sizeof chunk);
+                if (n <= 0)
+                    return;  // EIO: the tool has ended
+                shown.append(chunk, n);
+            }
+        }
+    }
+
+    // Everything the tool shows until it ends, and its exit status.
+    int finish()
+    {
+        read_until([] { return false; });
+        close(terminal);
+        int status = 0;
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    pid_t child = -1;
+    int terminal = -1;
+    std::string shown;
+};
+
 }  // namespace
 
 TEST_F(RenderTool, DefaultPictureIsTheExplorersFirstPicture)
@@ -148,7 +202,7 @@ TEST_F(RenderTool, CoarseAndNoLogo)
 TEST_F(RenderTool, BadArgumentsExitTwoWithTheUsage)
 {
     for (const char *args : {"--bogus", "--mode 3", "--mode", "--c 1", "--c 1,x", "--width 2000", "1 2 3",
-                             "1 2 3 4 5 6", "1 2 3 4 x", "-o ''"}) {
+                             "1 2 3 4 5 6", "1 2 3 4 x", "-o ''", "-o out.jpg", "-o png", "-o x.png.gz"}) {
         run_result r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find("Usage: rootzoom-render"), std::string::npos) << args << ": " << r.err;
@@ -176,4 +230,39 @@ TEST_F(RenderTool, UnwritableOutputExitsOneAndLeavesNoFile)
     for (const auto &entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
     fs::permissions(dir / "ro", fs::perms::owner_all);
+}
+
+// On a terminal a single frame shows a progress line, rewritten in place and
+// ended by its last state: the second render's last pass with all its block
+// rows done (768 rows: 384 rows of 2 x 2 blocks; 600 rows: 150 rows of
+// 4 x 4 blocks). The picture is the same as without a terminal, where
+// nothing is printed. Ctrl-C while the line is drawn still removes the file.
+TEST_F(RenderTool, ProgressLineOnATerminalOnly)
+{
+    const std::string plain = (dir / "plain.png").string(), shown = (dir / "shown.png").string();
+    ASSERT_EQ(run("-o " + plain).err, "");
+    on_terminal refined({"-o", shown});
+    ASSERT_EQ(refined.finish(), 0) << refined.shown;
+    EXPECT_NE(refined.shown.find("\rrootzoom-render: second render, 1x1 pass, 384 of 384 block rows, "),
+              std::string::npos)
+        << refined.shown;
+    EXPECT_TRUE(refined.shown.ends_with(" elapsed\033[K\r\n")) << refined.shown;
+    EXPECT_EQ(slurp(shown), slurp(plain));
+
+    on_terminal coarse({"--coarse", "--width", "800", "-o", shown});
+    ASSERT_EQ(coarse.finish(), 0);
+    EXPECT_NE(coarse.shown.find("second render, coarse pass, 150 of 150 block rows"), std::string::npos)
+        << coarse.shown;
+    on_terminal tiles({"--coarse", "--scale", "2", "-o", shown});
+    ASSERT_EQ(tiles.finish(), 0);
+    EXPECT_NE(tiles.shown.find("tile 4 of 4, second render, coarse pass, 192 of 192 block rows"), std::string::npos)
+        << tiles.shown;
+
+    fs::remove(shown);
+    on_terminal interrupted({"--scale", "16", "-o", shown});
+    interrupted.read_until([&] { return interrupted.shown.find(" elapsed") != std::string::npos; });
+    kill(interrupted.child, SIGINT);
+    EXPECT_EQ(interrupted.finish(), 130) << interrupted.shown;
+    for (const auto &entry : fs::directory_iterator(dir))
+        EXPECT_EQ(entry.path().filename().string().rfind("shown.png", 0), std::string::npos) << entry.path();
 }

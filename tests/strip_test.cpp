@@ -226,3 +226,23 @@ TEST(Strip, RefinedPixelsAreTheirOwnSampleOrTheirBlocksCorner)
         }
     EXPECT_GT(own, 1024 * 768 * 9 / 10);
 }
+
+// The progress a render leaves behind is its last pass with all of that
+// pass's block rows done: 4-row blocks in the coarse pass, 2-row blocks in
+// the 1x1 pass, a part block row at the top counted whole (766 rows are 192
+// block rows of 4 and 383 of 2).
+TEST(Strip, ProgressEndsAtTheLastPassWithEveryBlockRowDone)
+{
+    state_saver saver;
+    resetkoords(1);
+    struct kase { double width; int quality, held, pass, rows; };
+    for (const kase c : {kase{1024, 1, 1, 0, 192}, kase{1024, 1, 0, 2, 384}, kase{1022, 0, 0, 0, 192},
+                         kase{1022, 1, 0, 2, 383}}) {
+        setsize(c.width);
+        highq = c.quality;
+        progress_pass = -1, progress_rows = -1;
+        render_strip(whole_viewport(c.held));
+        EXPECT_EQ(progress_pass, c.pass) << c.width << " " << c.quality << c.held;
+        EXPECT_EQ(progress_rows, c.rows) << c.width << " " << c.quality << c.held;
+    }
+}

@@ -1,6 +1,8 @@
 // options.cpp -- reads rootzoom-render's command line into its options
 #include "tools/options.h"
 
+#include <strings.h>
+
 #include <cstring>
 
 #include "app/cmdline.h"
@@ -9,8 +11,9 @@
 
 extern const char usage_text[] =
     "Usage: rootzoom-render [options] [xmax xmin ymax ymin maxiter]\n"
-    "  -o FILE      output file (default rootzoom.png)\n"
-    "  --mode M     0 parameter plane (default), 1 or 2 dynamic plane\n"
+    "  -o FILE      output file, a name ending in .png (default rootzoom.png)\n"
+    "  --mode M     0 parameter plane (default), 1 or 2 dynamic plane; 1 and 2 give the\n"
+    "               same picture, as both views are set from the same numbers\n"
     "  --c RE,IM    centre of the parameter-plane view, that is the dynamic plane's c\n"
     "  --z0 RE,IM   start value of the parameter plane (default 0,0)\n"
     "  --coarse     the picture shown while a button is held: coarse pass only\n"
@@ -33,6 +36,14 @@ bool read_pair(const char *text, double pair[2])
     return read_number(re.c_str(), &pair[0]) && read_number(comma + 1, &pair[1]);
 }
 
+
+// The picture is written as PNG, so the name must say so: ".png" in any
+// case, so that no other program takes the file for something else.
+bool names_png(const std::string &path)
+{
+    const std::size_t n = path.size();
+    return n >= 4 && strcasecmp(path.c_str() + n - 4, ".png") == 0;
+}
 
 }  // namespace
 
@@ -98,6 +109,8 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
             return fail("not a number: '" + arg + "'");
         }
     }
+    if (!names_png(o.output))
+        return fail("output file '" + o.output + "' must end in .png: the picture is written as PNG");
     if (!o.numbers.empty() && o.numbers.size() != 5)
         return fail("give all five numbers xmax xmin ymax ymin maxiter, or none");
     if (o.has_width && o.tiles > 1)

@@ -10,19 +10,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/cmdline.h"
 #include "app/logo.h"
 #include "app/palette.h"
 #include "app/screen.h"
+#include "engine/strip.h"
 #include "tools/options.h"
 #include "tools/tiles.h"
 #include "view/viewstate.h"
@@ -97,9 +103,9 @@ void without_signals(Step step)
     sigemptyset(&held);
     sigaddset(&held, SIGINT);
     sigaddset(&held, SIGTERM);
-    sigprocmask(SIG_BLOCK, &held, &before);
+    pthread_sigmask(SIG_BLOCK, &held, &before);
     step();
-    sigprocmask(SIG_SETMASK, &before, nullptr);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 // The PNG being written: under a temporary name in the output's folder,
@@ -231,29 +237,88 @@ std::string clock_text(double seconds)
     return text;
 }
 
-// The time since the picture was begun; on a terminal, and for a picture of
-// more than one tile, a line on standard error rewritten after every tile.
-struct progress {
-    int total;
-    bool shown = total > 1 && isatty(STDERR_FILENO);
-    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+// How far the picture has come, as a line on standard error rewritten in
+// place, on a terminal only: the tile under way and an estimate of the time
+// left when there are several, which of the tile's two renders runs, its
+// pass and the block rows of the pass done, and the time so far. A small
+// thread redraws it about four times a second, so that a frame that takes
+// minutes shows it is under way; stop() ends it with a last, full line.
+class progress_line {
+public:
+    progress_line(int tiles, int viewport_rows)
+        : total(tiles), pass_rows{(viewport_rows + 3) / 4, (viewport_rows + 3) / 4, (viewport_rows + 1) / 2}
+    {
+        // The poller starts with SIGINT and SIGTERM held back and keeps them
+        // so: they go to the main thread, whose without_signals then holds
+        // them back for the whole process.
+        if (shown)
+            without_signals([this] { poller = std::thread([this] { poll(); }); });
+    }
+    ~progress_line() { stop(); }
 
     double seconds() const
     {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
 
+    void tile_done(int done)
+    {
+        done_at = seconds();
+        tiles_done = done;
+    }
+
+    // Joins the poller and draws the line once more, with a newline.
+    void stop()
+    {
+        if (!poller.joinable())
+            return;
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            stopping = true;
+        }
+        woken.notify_one();
+        poller.join();
+        draw("\n");
+    }
+
+private:
+    const int total;
+    const int pass_rows[3];  // block rows of the coarse, the 2x2 and the 1x1 pass
+    const bool shown = isatty(STDERR_FILENO);
+    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::atomic<int> tiles_done{0};
+    std::atomic<double> done_at{0};  // seconds when the latest tile was done
+    std::mutex lock;
+    std::condition_variable woken;
+    bool stopping = false;
+    std::thread poller;
+
+    void poll()
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        do
+            draw("");
+        while (!woken.wait_for(hold, std::chrono::milliseconds(250), [this] { return stopping; }));
+    }
+
     // The estimate assumes the tiles still to come cost what the finished
     // ones cost on average.
-    void tile_done(int done) const
+    void draw(const char *end) const
     {
-        if (!shown)
-            return;
+        const int done = tiles_done, pass = std::clamp(progress_pass.load(std::memory_order_relaxed), 0, 2);
         const double spent = seconds();
-        std::fprintf(stderr, "\rrootzoom-render: tile %d of %d, %s elapsed", done, total, clock_text(spent).c_str());
-        if (done < total)
-            std::fprintf(stderr, ", about %s left", clock_text(spent / done * (total - done)).c_str());
-        std::fputs(done < total ? "\033[K" : "\033[K\n", stderr);  // the rest of a longer line erased
+        static const char *const pass_name[3] = {"coarse pass", "2x2 pass", "1x1 pass"};
+        std::string text = "\rrootzoom-render: ";
+        if (total > 1)
+            text += "tile " + std::to_string(std::min(done + 1, total)) + " of " + std::to_string(total) + ", ";
+        text += tile_render.load(std::memory_order_relaxed) ? "second render, " : "first render, ";
+        text += std::string(pass_name[pass]) + ", " + std::to_string(progress_rows.load(std::memory_order_relaxed)) +
+                " of " + std::to_string(pass_rows[pass]) + " block rows, " + clock_text(spent) + " elapsed";
+        if (total > 1 && done > 0 && done < total)
+            text += ", about " + clock_text(done_at / done * total - spent) + " left";
+        text += "\033[K";  // the rest of a longer line erased
+        text += end;
+        std::fputs(text.c_str(), stderr);
     }
 };
 
@@ -290,18 +355,23 @@ int main(int argc, char **argv)
     open_output(out, o.output);
     check(out, start_png(out, width, k * SCREEN_H));
     render_counts counts;
-    const progress shown{k * k};
+    progress_line line(k * k, YPTS);
     for (int ty = 0; ty < k; ty++) {
         for (int tx = 0; tx < k; tx++) {
             aim_tile(whole, k, tx, ty);
             render_tile(o.width, &counts);
             copy_tile(band.data(), width, tx, o.logo && tx == 0 && ty == k - 1);
-            shown.tile_done(ty * k + tx + 1);
+            line.tile_done(ty * k + tx + 1);
         }
-        check(out, write_rows(out, band.data(), SCREEN_H, std::size_t(width) * 3));
+        if (!write_rows(out, band.data(), SCREEN_H, std::size_t(width) * 3)) {
+            const int error = errno;
+            line.stop();  // the message goes on a line of its own
+            give_up(out, error);
+        }
     }
+    line.stop();
     finish_output(out);
     if (o.stats)
-        print_stats(counts, k, shown.seconds());
+        print_stats(counts, k, line.seconds());
     return 0;
 }

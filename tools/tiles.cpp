@@ -14,6 +14,8 @@
 #include "view/display.h"
 #include "view/viewstate.h"
 
+std::atomic<int> tile_render;
+
 namespace {
 
 // A count of frames or pixels: one to nine digits and nothing else, so no
@@ -120,6 +122,7 @@ void render_tile(double width, render_counts *counts)
     std::memset(screen, 0, SCREEN_PIXELS * sizeof *screen);
     setsize(width);
     for (int render = 0; render < 2; render++) {
+        tile_render.store(render, std::memory_order_relaxed);
         kernel_samples = kernel_steps = 0;
         render_frame(describe_frame());
         counts->samples[render] += kernel_samples;

@@ -1,6 +1,7 @@
 // tiles.h -- cuts a large picture into frames of the explorer's size and renders them one at a time
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -37,6 +38,8 @@ struct render_counts {
 // Renders the current view from a zeroed frame buffer with a viewport of the
 // given width, twice, as the explorer's first display does.
 void render_tile(double width, render_counts *counts);
+
+extern std::atomic<int> tile_render;  // which of a tile's two renders is under way, 0 or 1; render_tile writes it for the progress line
 
 // Copies the frame buffer as RGB into its place in a band of 768 rows of
 // band_width pixels, top row first: at column tx * 1024, with the logo

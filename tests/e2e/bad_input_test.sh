@@ -46,9 +46,19 @@ expect 0 '^Usage: rootzoom-render' "$render" --help
 for args in "--bogus" "--mode 7" "--width -1" "--c 1" "1 2 3" "1 2 x 4 5" "1,5 2 3 4 5"; do
     expect 2 'Usage: rootzoom-render' "$render" -o "$tmp/never.png" $args
 done
+# The picture is PNG, so its name must end in .png, in any case; any other
+# name is refused before anything is written.
+for name in out.jpg out picture.png.gz; do
+    for pattern in "^rootzoom-render: output file '$tmp/$name' must end in \\.png" '^Usage: rootzoom-render'; do
+        expect 2 "$pattern" "$render" -o "$tmp/$name"
+    done
+done
+expect 0 '^$' "$render" -o "$tmp/UPPER.PNG"
+[ -f "$tmp/UPPER.PNG" ] || { echo "FAIL: no $tmp/UPPER.PNG written"; failures=$((failures + 1)); }
 expect 1 'cannot write .*No such file or directory' "$render" -o "$tmp/missing/x.png"
-expect 1 'cannot write' "$render" -o "$tmp"
-leftovers=$(find "$tmp" -name '*.tmp*' -o -name never.png | wc -l)
+mkdir "$tmp/folder.png"
+expect 1 'cannot write' "$render" -o "$tmp/folder.png"
+leftovers=$(find "$tmp" -name '*.tmp*' -o -name never.png -o -name 'out*' -o -name 'picture*' | wc -l)
 [ "$leftovers" = 0 ] || { echo "FAIL: partial files left: $(ls -A "$tmp")"; failures=$((failures + 1)); }
 
 [ "$failures" = 0 ] && echo "all bad inputs handled"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# check.sh -- lints the manual pages and the desktop entry, builds the .deb, installs it, runs both programs from /usr/bin, removes it
+# check.sh -- lints the manual pages and the desktop entry, builds the .deb with make deb, installs it, runs both programs from /usr/bin, removes it
 #
 #   tests/package/check.sh SOURCE_DIR BUILD_DIR RENDER
 #
@@ -82,15 +82,45 @@ for f in /usr/bin/rootzoom /usr/bin/rootzoom-render; do
 done
 
 # --- The package -------------------------------------------------------------
-# cpack runs in the build folder and leaves its package in a folder of its own.
-if ! (cd "$build" && cpack -G DEB -B "$work/cpack") >"$work/cpack.log" 2>&1; then
-    cat "$work/cpack.log" >&2
-    fatal "cpack -G DEB failed"
+# Made as the README says, with `make deb`, which leaves it in the build
+# folder; run as from a shell, not as part of the make that may run ctest.
+make_deb() { env -u MAKEFLAGS -u MAKELEVEL -u MFLAGS make -C "$src" deb BUILD="$build" "$@"; }
+no_package_left() { ! compgen -G "$build/rootzoom_*.deb" >/dev/null && ! compgen -G "$build/_CPack_Packages/*/DEB/rootzoom_*.deb" >/dev/null; }
+
+# A package that cannot list the libraries the programs link is refused and
+# none is left: by make deb's look at the Depends line when cpack is told not
+# to derive it, and by cpack itself when dpkg-shlibdeps is missing (hidden
+# here by an empty file mounted over it, in a mount namespace of this check's
+# own, where that is allowed).
+if make_deb CPACK="cpack -D CPACK_DEBIAN_PACKAGE_SHLIBDEPS=OFF" >"$work/refused.log" 2>&1; then
+    fail "make deb accepted a package without dependencies"
+elif ! grep -q "does not list the libraries" "$work/refused.log" || ! no_package_left; then
+    fail "make deb refused a package without dependencies unclearly or left it: $(tail -3 "$work/refused.log")"
+else
+    pass "make deb refuses a package whose Depends line lists no libraries"
 fi
-debs=("$work"/cpack/rootzoom_*.deb)
-[ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ] || fatal "cpack made no single rootzoom_*.deb: $(ls "$work/cpack")"
+: >"$work/empty"
+if unshare -m true 2>/dev/null; then
+    if unshare -m bash -c 'mount --bind "$1" /usr/bin/dpkg-shlibdeps && "${@:2}"' _ "$work/empty" \
+            env -u MAKEFLAGS -u MAKELEVEL -u MFLAGS make -C "$src" deb BUILD="$build" >"$work/hidden.log" 2>&1; then
+        fail "make deb made a package without dpkg-shlibdeps"
+    elif ! grep -q "cpack needs dpkg-shlibdeps (Debian package dpkg-dev)" "$work/hidden.log" || ! no_package_left; then
+        fail "without dpkg-shlibdeps, cpack refused unclearly or left a package: $(tail -5 "$work/hidden.log")"
+    else
+        pass "without dpkg-shlibdeps, cpack refuses to make the package"
+    fi
+else
+    echo "note: no mount namespace here; cpack was not tried without dpkg-shlibdeps"
+fi
+
+if ! make_deb >"$work/deb.log" 2>&1; then
+    cat "$work/deb.log" >&2
+    fatal "make deb failed"
+fi
+debs=("$build"/rootzoom_*.deb)
+[ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ] || fatal "make deb made no single rootzoom_*.deb: $(ls "$build")"
 deb=${debs[0]}
-pass "cpack made $(basename "$deb")"
+pass "make deb made $(basename "$deb")"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = rootzoom ] || fail "package name '$(field Package)'"
