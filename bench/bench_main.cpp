@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "engine/batch.h"
 #include "engine/frame.h"
 #include "engine/kernels.h"
+#include "engine/workers.h"
 #include "view/display.h"
 #include "view/viewstate.h"
 
@@ -91,10 +93,12 @@ void lanes_parameter_default(benchmark::State &state) { run_view_lanes(state, de
 void lanes_parameter_deep(benchmark::State &state) { run_view_lanes(state, deep_view); }
 
 // One frame of the view through the frame renderer, as the display
-// callback renders it: refined, or coarse as while a button is held.
+// callback renders it: refined, or coarse as while a button is held. The
+// arguments are the evaluation path and the threads.
 void run_frame(benchmark::State &state, const view &v, int mode, bool coarse)
 {
     kernel_path = int(state.range(0));
+    render_threads = int(state.range(1));
     if (!screen) {
         alloc_screen();
         make_palette();
@@ -136,13 +140,33 @@ void register_frames()
             if (kernel_path_available(path))
                 b->Arg(path);
     }
+    std::vector<int> thread_counts = {1};
+    for (int t : {2, usable_cpus()})
+        if (t > thread_counts.back())
+            thread_counts.push_back(t);
     for (const frame_scene &f : scenes) {
         auto *b = benchmark::RegisterBenchmark(
             f.name, [&f](benchmark::State &state) { run_frame(state, *f.v, f.mode, f.coarse); });
-        b->Unit(benchmark::kMillisecond)->ArgName("path");
+        b->Unit(benchmark::kMillisecond)->ArgNames({"path", "threads"})->UseRealTime();
         for (int path : {PATH_ONE_SAMPLE, PATH_AVX2, PATH_AVX512})
             if (kernel_path_available(path))
-                b->Arg(path);
+                for (int threads : thread_counts)
+                    b->Args({path, threads});
+    }
+}
+
+// What the thread counts run on: logical CPUs may share a physical core,
+// where throughput-bound code cannot scale.
+void print_topology()
+{
+    std::printf("\nCPUs this process may use: %d\n", usable_cpus());
+    if (std::FILE *p = popen("lscpu 2>/dev/null", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, p))
+            for (const char *key : {"Model name:", "Socket(s):", "Core(s) per socket:", "Thread(s) per core:"})
+                if (std::strncmp(line, key, std::strlen(key)) == 0)
+                    std::fputs(line, stdout);
+        pclose(p);
     }
 }
 
@@ -162,21 +186,31 @@ public:
         ConsoleReporter::Finalize();
         if (times_.empty())
             return;
-        std::printf("\n%-28s %-11s %10s %8s\n", "frame", "path", "ms", "speed-up");
+        print_topology();
+        std::printf("\n%-28s %-11s %7s %10s %13s %13s\n", "frame", "path", "threads", "ms", "vs one-sample",
+                    "vs 1 thread");
         for (const auto &[name, ms] : times_) {
-            const size_t cut = name.rfind("/path:");
+            const size_t cut = name.rfind("/path:"), threads_at = name.find("/threads:", cut);
             const std::string scene = name.substr(0, cut);
-            const int path = std::atoi(name.c_str() + cut + 6);
-            double base = 0;
-            for (const auto &[other, other_ms] : times_)
-                if (other == scene + "/path:0")
-                    base = other_ms;
-            std::printf("%-28s %-11s %10.2f %7.1fx\n", scene.c_str(), kernel_path_name(path), ms,
-                        base > 0 ? base / ms : 0.0);
+            const int path = std::atoi(name.c_str() + cut + 6), threads = std::atoi(name.c_str() + threads_at + 9);
+            const double one_sample = time_of(scene, 0, threads), one_thread = time_of(scene, path, 1);
+            std::printf("%-28s %-11s %7d %10.2f %12.1fx %12.2fx\n", scene.c_str(), kernel_path_name(path), threads, ms,
+                        one_sample > 0 ? one_sample / ms : 0.0, one_thread > 0 ? one_thread / ms : 0.0);
         }
     }
 
 private:
+    // The time of a scene on a path and a thread count in this run, or 0.
+    double time_of(const std::string &scene, int path, int threads) const
+    {
+        const std::string name =
+            scene + "/path:" + std::to_string(path) + "/threads:" + std::to_string(threads) + "/real_time";
+        for (const auto &[other, ms] : times_)
+            if (other == name)
+                return ms;
+        return 0;
+    }
+
     std::vector<std::pair<std::string, double>> times_;
 };
 

@@ -202,7 +202,8 @@ TEST_F(RenderTool, CoarseAndNoLogo)
 TEST_F(RenderTool, BadArgumentsExitTwoWithTheUsage)
 {
     for (const char *args : {"--bogus", "--mode 3", "--mode", "--c 1", "--c 1,x", "--width 2000", "1 2 3",
-                             "1 2 3 4 5 6", "1 2 3 4 x", "-o ''", "-o out.jpg", "-o png", "-o x.png.gz"}) {
+                             "1 2 3 4 5 6", "1 2 3 4 x", "-o ''", "-o out.jpg", "-o png", "-o x.png.gz", "--threads 0",
+                             "--threads 257", "--threads -1", "--threads 2.5", "--threads"}) {
         run_result r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find("Usage: rootzoom-render"), std::string::npos) << args << ": " << r.err;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -193,10 +194,24 @@ TEST_F(Tiles, EachTileIsThePlainRenderOfItsQuarter)
         EXPECT_TRUE(tile_equals(big, 1, 0, read_png(dir / "q.png"))) << mode;
         ASSERT_EQ(run(mode + "-o q.png " + view.tile(2, 0, 1).args()), 0);
         EXPECT_TRUE(tile_equals(big, 0, 1, read_png(dir / "q.png"))) << mode;
-        ASSERT_EQ(run(mode + "--scale 2 --stats -o big.png " + view.args(), &err), 0);
+        ASSERT_EQ(run(mode + "--scale 2 --threads 1 --stats -o big.png " + view.args(), &err), 0);
         EXPECT_NE(err.find("tiles 4 (2 x 2)"), std::string::npos) << err;
+        EXPECT_NE(err.find("threads 1\n"), std::string::npos) << err;
         EXPECT_EQ(read_png(dir / "big.png").rgb, big.rgb);
     }
+}
+
+// Three rows of tiles take turns in the two bands that rendering and
+// writing share: one thread and three give the same file, byte for byte.
+TEST_F(Tiles, ThreadCountsWriteTheSameFile)
+{
+    const bounds view = {1.5, 1.34, 0.68, 0.56, 200};
+    ASSERT_EQ(run("--scale 3 --threads 1 -o one.png " + view.args()), 0);
+    ASSERT_EQ(run("--scale 3 --threads 3 -o three.png " + view.args()), 0);
+    std::ifstream one(dir / "one.png", std::ios::binary), three(dir / "three.png", std::ios::binary);
+    const std::string a{std::istreambuf_iterator<char>(one), {}}, b{std::istreambuf_iterator<char>(three), {}};
+    EXPECT_GT(a.size(), 1000000u);
+    EXPECT_TRUE(a == b) << "the files differ";
 }
 
 TEST_F(Tiles, BadSizesAreRefused)

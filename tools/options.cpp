@@ -21,7 +21,8 @@ extern const char usage_text[] =
     "  --size WxH   a picture of k x k frames, k from 1 to 16: 2048x1536, 3072x2304, ... 16384x12288\n"
     "  --scale K    the same as --size (K * 1024)x(K * 768)\n"
     "  --no-logo    leave the logo out\n"
-    "  --stats      print samples computed and iteration steps to standard error\n";
+    "  --threads N  threads to render with, 1 to 256 (default: every CPU this process may use)\n"
+    "  --stats      print samples computed, iteration steps and times to standard error\n";
 
 
 namespace {
@@ -59,7 +60,7 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
     for (int i = 1; i < argc; i++) {
         const std::string arg = argv[i];
         const bool takes_value = arg == "-o" || arg == "--mode" || arg == "--c" || arg == "--z0" ||
-                                 arg == "--width" || arg == "--size" || arg == "--scale";
+                                 arg == "--width" || arg == "--size" || arg == "--scale" || arg == "--threads";
         if (takes_value && i + 1 >= argc)
             return fail("option " + arg + " needs a value");
         auto value = [&]() { return argv[++i]; };
@@ -95,6 +96,10 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
             if (o.tiles == 0)
                 return fail(why);
             o.has_tiles = true;
+        } else if (arg == "--threads") {
+            const char *t = value();
+            if (!read_count(t, &o.threads) || o.threads < 1 || o.threads > MAX_THREADS)
+                return fail(std::string("threads must be a whole number from 1 to 256, not '") + t + "'");
         } else if (arg == "--coarse") {
             o.coarse = true;
         } else if (arg == "--no-logo") {

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
-extern const char usage_text[];  // the usage that --help and every refusal print
+extern const char usage_text[];
+
+constexpr int MAX_THREADS = 256;  // the most threads --threads may ask for  // the usage that --help and every refusal print
 
 // What the command line asks for.
 struct options {
@@ -19,6 +21,7 @@ struct options {
     int tiles = 1;  // the picture is tiles x tiles frames
     bool has_tiles = false;
     bool logo = true;
+    int threads = 0;  // 0: every CPU the process may run on
     bool stats = false;
     bool help = false;  // --help: print the usage, nothing else
     std::vector<double> numbers;  // none, or xmax xmin ymax ymin maxiter

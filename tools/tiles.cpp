@@ -18,19 +18,6 @@ std::atomic<int> tile_render;
 
 namespace {
 
-// A count of frames or pixels: one to nine digits and nothing else, so no
-// sign, no fraction and nothing too large for an int.
-bool read_count(const char *text, int *count)
-{
-    const std::size_t digits = std::strspn(text, "0123456789");
-    if (digits == 0 || digits > 9 || text[digits] != '\0')
-        return false;
-    *count = 0;
-    for (std::size_t i = 0; i < digits; i++)
-        *count = *count * 10 + (text[i] - '0');
-    return true;
-}
-
 // The view-state fields of the plane a mode displays. In mode 0 that is the
 // parameter-plane view. In modes 1 and 2 it is the dynamic-plane view; the
 // parameter-plane view is left whole, because the strip renderer takes the
@@ -58,6 +45,19 @@ double part_centre(double mid, double part_step, int i, int k)
 }
 
 }  // namespace
+
+// One to nine digits and nothing else, so no sign, no fraction and nothing
+// too large for an int.
+bool read_count(const char *text, int *count)
+{
+    const std::size_t digits = std::strspn(text, "0123456789");
+    if (digits == 0 || digits > 9 || text[digits] != '\0')
+        return false;
+    *count = 0;
+    for (std::size_t i = 0; i < digits; i++)
+        *count = *count * 10 + (text[i] - '0');
+    return true;
+}
 
 int size_factor(const char *text, std::string *why)
 {
