@@ -49,7 +49,8 @@ run: build
 	$(BUILD)/rootzoom $(ARGS)
 
 # The whole suite; then the unit, session and tool tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer; then bounded fuzz runs
+# AddressSanitizer and UndefinedBehaviorSanitizer, and again under
+# ThreadSanitizer, which stops at its first report; then bounded fuzz runs
 # (FUZZ_SECONDS per target) of a clang build.
 FUZZ_SECONDS ?= 60
 SANITIZED_SKIP = '^(window|package|memcheck)'
@@ -61,6 +62,9 @@ test: deps-test
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROOTZOOM_SANITIZE=ON -DROOTZOOM_BENCH=OFF
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS) -E $(SANITIZED_SKIP)
+	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROOTZOOM_TSAN=ON -DROOTZOOM_BENCH=OFF
+	cmake --build $(BUILD)-tsan -j $(JOBS)
+	cd $(BUILD)-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -E $(SANITIZED_SKIP)
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROOTZOOM_FUZZ=ON \
 	  -DROOTZOOM_TESTS=OFF -DROOTZOOM_BENCH=OFF
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_cmdline fuzz_options fuzz_render
@@ -89,4 +93,4 @@ bench: build
 	$(BUILD)/bench/rootzoom_bench
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-fuzz
