@@ -1,6 +1,7 @@
 // strip.cpp -- renders one strip of the frame, coarse first, then refined where needed
 #include "engine/strip.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -13,8 +14,10 @@
 #include "view/viewstate.h"
 
 int bands_top_down = 0;
-std::atomic<int> progress_pass;
-std::atomic<int> progress_rows;
+// Each on a cache line of its own: workers write them while they read
+// the globals around them.
+alignas(64) std::atomic<int> progress_pass;
+alignas(64) std::atomic<int> progress_rows;
 
 namespace {
 
@@ -45,8 +48,8 @@ bool reads_past_row_end(int i, int reach)
     return i + reach >= SCREEN_W;
 }
 
-// The passes are shared out by block rows: each worker takes the next
-// block row not yet taken, until none is left, and queues its samples in
+// The passes are shared out by bands of block rows: each worker takes the
+// next band not yet taken, until none is left, and queues its samples in
 // its own queue. The one thing a block row reads that another may write in
 // the same pass is a pixel of the next block row up, which the comparisons
 // of a block in the last column reach when they run on past column 1023.
@@ -61,9 +64,10 @@ struct pass_plan {
     bool fill;       // coarse pass: each sample paints its whole block
     int step;        // block size, and how far the comparisons reach: 4, or 2 in the 1x1 pass
     int block_rows;
+    bool top_down;   // block rows handed out from the top
     double row_y[MAX_BLOCK_ROWS];             // each block row's y, as the running sum from y0 gives it
     std::uint32_t wrap_copy[MAX_BLOCK_ROWS];  // each block row's reach into the next one, as the pass began
-    std::atomic<int> handed_out;              // block rows taken by the workers so far
+    alignas(64) std::atomic<int> handed_out;  // bands taken by the workers so far
 };
 
 pass_plan plan;  // the pass under way; frames are rendered one at a time
@@ -145,6 +149,7 @@ void plan_pass(const strip_grid &g, pass_kind kind, bool fill)
 {
     plan.kind = kind;
     plan.fill = fill;
+    plan.top_down = bands_top_down;
     plan.step = kind == PASS_1X1 ? 2 : 4;
     const int rows = g.end_row - g.first_row, columns = g.end_col - LOX;
     plan.block_rows = rows > 0 ? (rows + plan.step - 1) / plan.step : 0;
@@ -163,27 +168,34 @@ void plan_pass(const strip_grid &g, pass_kind kind, bool fill)
     progress_pass.store(kind, std::memory_order_relaxed);
 }
 
-// Every worker takes block rows until none is left, then flushes its
-// queue; the pass ends when all have. Each queue counts its own samples
-// and steps, added up here afterwards. The progress is told once per
-// block row, relaxed: its reader only draws it.
+// The block rows are cut into bands, about eight for each worker: enough
+// for the workers to even out the uneven cost of deep views, few enough
+// that each keeps to rows of its own. Every worker takes the next band
+// until none is left, then flushes its queue; the pass ends when all
+// have. Each queue counts its own samples and steps, added up here
+// afterwards. The progress is told once per band, relaxed: its reader only
+// draws it.
 void run_pass(const strip_grid &g, int threads)
 {
     while (int(queues.size()) < threads)
         queues.push_back(std::make_unique<sample_queue>());
     for (int w = 0; w < threads; w++)
         begin_samples(*queues[w], g.julia, g.maxiter, g.julia ? g.cx : g.zx, g.julia ? g.cy : g.zy);
-    auto share = [&g](int worker) {
+    const int band = std::max(1, plan.block_rows / (8 * threads)), bands = (plan.block_rows + band - 1) / band;
+    auto share = [&g, band, bands](int worker) {
         sample_queue &q = *queues[worker];
-        for (int taken; (taken = plan.handed_out.fetch_add(1, std::memory_order_relaxed)) < plan.block_rows;) {
-            const int m = bands_top_down ? plan.block_rows - 1 - taken : taken;
-            if (plan.kind == PASS_COARSE)
-                coarse_row(g, m, q);
-            else if (plan.kind == PASS_2X2)
-                row_2x2(g, m, q);
-            else
-                row_1x1(g, m, q);
-            progress_rows.fetch_add(1, std::memory_order_relaxed);
+        for (int taken; (taken = plan.handed_out.fetch_add(1, std::memory_order_relaxed)) < bands;) {
+            const int first = (plan.top_down ? bands - 1 - taken : taken) * band;
+            const int end = std::min(first + band, plan.block_rows);
+            for (int m = first; m < end; m++) {
+                if (plan.kind == PASS_COARSE)
+                    coarse_row(g, m, q);
+                else if (plan.kind == PASS_2X2)
+                    row_2x2(g, m, q);
+                else
+                    row_1x1(g, m, q);
+            }
+            progress_rows.fetch_add(end - first, std::memory_order_relaxed);
         }
         flush_samples(q);
     };
