@@ -43,7 +43,7 @@ done
 # rootzoom-render's own refusals: usage and status 2, or status 1 for an
 # output that cannot be written, never a partial file.
 expect 0 '^Usage: rootzoom-render' "$render" --help
-for args in "--bogus" "--mode 7" "--width -1" "--c 1" "1 2 3" "1 2 x 4 5" "1,5 2 3 4 5"; do
+for args in "--bogus" "--mode 7" "--width -1" "--c 1" "1 2 3" "1 2 x 4 5" "1,5 2 3 4 5" "--threads 0" "--threads 2.5"; do
     expect 2 'Usage: rootzoom-render' "$render" -o "$tmp/never.png" $args
 done
 # The picture is PNG, so its name must end in .png, in any case; any other
