@@ -131,15 +131,19 @@ void render_tile(double width, render_counts *counts)
 }
 
 // Buffer row 767 is the top row; the logo is blended with its alpha as
-// print_logo blends it in the window.
+// print_logo blends it in the window, and everywhere else the pixel is
+// copied as it is.
 void copy_tile(std::uint8_t *band, int band_width, int tx, bool logo)
 {
     for (int row = 0; row < SCREEN_H; row++) {
         std::uint8_t *out = band + (std::size_t(SCREEN_H - 1 - row) * band_width + std::size_t(tx) * SCREEN_W) * 3;
         for (int col = 0; col < SCREEN_W; col++, out += 3) {
             const std::uint32_t p = screen[row * SCREEN_W + col];
-            const bool under_logo = logo && col < LOGO_W && row < LOGO_H;
-            const std::uint32_t l = under_logo ? snap_long[row * LOGO_W + col] : 0;
+            if (!(logo && col < LOGO_W && row < LOGO_H)) {
+                out[0] = std::uint8_t(p), out[1] = std::uint8_t(p >> 8), out[2] = std::uint8_t(p >> 16);
+                continue;
+            }
+            const std::uint32_t l = snap_long[row * LOGO_W + col];
             const unsigned a = l >> 24;
             for (int c = 0; c < 3; c++) {
                 const unsigned under = p >> (8 * c) & 0xff, over = l >> (8 * c) & 0xff;
