@@ -6,6 +6,8 @@
 // what the window shows after start-up. A larger picture is k x k such
 // frames (tools/tiles.cpp), rendered one row of frames at a time and
 // written out row by row, so memory holds one row of frames and the buffer.
+// Every PNG carries its view (tools/viewtag.cpp), so that it can be made
+// again; a zoom sequence (tools/sequence.cpp) is one such PNG per step.
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,8 +31,11 @@
 #include "app/palette.h"
 #include "app/screen.h"
 #include "engine/strip.h"
+#include "tools/argsof.h"
 #include "tools/options.h"
+#include "tools/sequence.h"
 #include "tools/tiles.h"
+#include "tools/viewtag.h"
 #include "view/viewstate.h"
 
 namespace {
@@ -42,16 +47,27 @@ namespace {
 }
 
 
+// A file given to take a view from cannot be used: status 2, as for any
+// other bad input, but no usage, which would only hide the reason.
+[[noreturn]] void refuse_file(const std::string &why)
+{
+    std::fprintf(stderr, "rootzoom-render: %s\n", why.c_str());
+    std::exit(2);
+}
+
 // The explorer's start-up, with the options in place of the mouse: both
-// views, the start value, the mode, the viewport and a held button for a
-// coarse picture.
-void set_up(const options &o)
+// views (from the numbers, else from the picture named by --from), the
+// start value, the mode, the viewport and a held button for a coarse
+// picture.
+void set_up(const options &o, const picture_record *from)
 {
     anz = 1;
     alloc_screen();
     make_palette();
     if (o.numbers.size() == 5)
         setkoords(o.numbers[1], o.numbers[0], o.numbers[3], o.numbers[2], o.numbers[4], 1);
+    else if (from)
+        restore_views(*from);
     else
         resetkoords(1);
     if (o.has_centre)
@@ -113,6 +129,7 @@ void without_signals(Step step)
 // never leaves a partial file under the output's name.
 struct png_output {
     std::string path, temp;
+    std::string view;  // the text of its view chunk
     std::FILE *file = nullptr;
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -180,6 +197,7 @@ bool start_png(png_output &out, int width, int height)
         return false;
     png_set_IHDR(out.png, out.info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    add_view_chunks(out.png, out.info, out.view);
     png_write_info(out.png, out.info);
     return true;
 }
@@ -238,15 +256,17 @@ std::string clock_text(double seconds)
 }
 
 // How far the picture has come, as a line on standard error rewritten in
-// place, on a terminal only: the tile under way and an estimate of the time
-// left when there are several, which of the tile's two renders runs, its
-// pass and the block rows of the pass done, and the time so far. A small
-// thread redraws it about four times a second, so that a frame that takes
-// minutes shows it is under way; stop() ends it with a last, full line.
+// place, on a terminal only: the picture of a sequence and the tile under
+// way, and an estimate of the time left, when there are several; which of
+// the tile's two renders runs, its pass and the block rows of the pass
+// done, and the time so far. A small thread redraws it about four times a
+// second, so that a frame that takes minutes shows it is under way; stop()
+// ends it with a last, full line.
 class progress_line {
 public:
-    progress_line(int tiles, int viewport_rows)
-        : total(tiles), pass_rows{(viewport_rows + 3) / 4, (viewport_rows + 3) / 4, (viewport_rows + 1) / 2}
+    progress_line(int tiles, int viewport_rows, int frames)
+        : total(tiles * frames), tiles(tiles), frames(frames),
+          pass_rows{(viewport_rows + 3) / 4, (viewport_rows + 3) / 4, (viewport_rows + 1) / 2}
     {
         // The poller starts with SIGINT and SIGTERM held back and keeps them
         // so: they go to the main thread, whose without_signals then holds
@@ -282,7 +302,7 @@ public:
     }
 
 private:
-    const int total;
+    const int total, tiles, frames;  // tiles in all, in each picture, and pictures
     const int pass_rows[3];  // block rows of the coarse, the 2x2 and the 1x1 pass
     const bool shown = isatty(STDERR_FILENO);
     const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
@@ -308,9 +328,12 @@ private:
         const int done = tiles_done, pass = std::clamp(progress_pass.load(std::memory_order_relaxed), 0, 2);
         const double spent = seconds();
         static const char *const pass_name[3] = {"coarse pass", "2x2 pass", "1x1 pass"};
+        const int frame = std::min(done / tiles, frames - 1), tile = std::min(done - frame * tiles + 1, tiles);
         std::string text = "\rrootzoom-render: ";
-        if (total > 1)
-            text += "tile " + std::to_string(std::min(done + 1, total)) + " of " + std::to_string(total) + ", ";
+        if (frames > 1)
+            text += "frame " + std::to_string(frame + 1) + " of " + std::to_string(frames) + ", ";
+        if (tiles > 1)
+            text += "tile " + std::to_string(tile) + " of " + std::to_string(tiles) + ", ";
         text += tile_render.load(std::memory_order_relaxed) ? "second render, " : "first render, ";
         text += std::string(pass_name[pass]) + ", " + std::to_string(progress_rows.load(std::memory_order_relaxed)) +
                 " of " + std::to_string(pass_rows[pass]) + " block rows, " + clock_text(spent) + " elapsed";
@@ -335,7 +358,41 @@ void print_stats(const render_counts &c, int k, double seconds)
 // One row of tiles at a time: the band holds its 768 picture rows, which go
 // out to the PNG before the next row of tiles is rendered. Tile rows are
 // taken from the top, as the PNG's rows run; the logo goes over the tile in
-// the picture's lower-left corner.
+// the picture's lower-left corner. tiles_before counts the tiles of the
+// pictures before this one in a sequence. The output is opened; it is
+// finished by the caller.
+void write_picture(const options &o, png_output &out, progress_line &line, render_counts &counts, int tiles_before)
+{
+    const picture_view whole = current_view();
+    const int k = o.tiles, width = k * SCREEN_W;
+    std::vector<png_byte> band(std::size_t(width) * SCREEN_H * 3);
+    check(out, start_png(out, width, k * SCREEN_H));
+    for (int ty = 0; ty < k; ty++) {
+        for (int tx = 0; tx < k; tx++) {
+            aim_tile(whole, k, tx, ty);
+            render_tile(o.width, &counts);
+            copy_tile(band.data(), width, tx, o.logo && tx == 0 && ty == k - 1);
+            line.tile_done(tiles_before + ty * k + tx + 1);
+        }
+        if (!write_rows(out, band.data(), SCREEN_H, std::size_t(width) * 3)) {
+            const int error = errno;
+            line.stop();  // the message goes on a line of its own
+            give_up(out, error);
+        }
+    }
+}
+
+// Picture n of the command line, opened under its name with its view.
+void open_picture(png_output &out, const options &o, int n, const picture_record &record)
+{
+    out = png_output{};
+    out.view = view_text(record);
+    open_output(out, frame_path(o, n));
+}
+
+// The view is the file's, when --from names one, with the options given
+// over what the file says; the picture, or each of a zoom sequence, then
+// carries the view it was made from.
 int main(int argc, char **argv)
 {
     options o;
@@ -346,31 +403,36 @@ int main(int argc, char **argv)
         std::fputs(usage_text, stdout);
         return 0;
     }
-    set_up(o);
-    const picture_view whole = current_view();
-    const int k = o.tiles, width = k * SCREEN_W;
-    std::vector<png_byte> band(std::size_t(width) * SCREEN_H * 3);
+    if (!o.args_of.empty())
+        return print_args_of(o.args_of);
+    picture_record file;
+    const picture_record *from = o.from.empty() ? nullptr : &file;
+    if (from && !read_view_file(o.from, file, why))
+        refuse_file(why);
+    if (from)
+        take_from(o, file);
+    set_up(o, from);
+    picture_record record = describe_picture(o, from);
+    const int k = o.tiles, frames = frame_count(o);
     catch_signals();
-    png_output out;
-    open_output(out, o.output);
-    check(out, start_png(out, width, k * SCREEN_H));
-    render_counts counts;
-    progress_line line(k * k, YPTS);
-    for (int ty = 0; ty < k; ty++) {
-        for (int tx = 0; tx < k; tx++) {
-            aim_tile(whole, k, tx, ty);
-            render_tile(o.width, &counts);
-            copy_tile(band.data(), width, tx, o.logo && tx == 0 && ty == k - 1);
-            line.tile_done(ty * k + tx + 1);
-        }
-        if (!write_rows(out, band.data(), SCREEN_H, std::size_t(width) * 3)) {
-            const int error = errno;
-            line.stop();  // the message goes on a line of its own
-            give_up(out, error);
-        }
+    if (frames > 1 && !make_frame_folder(o.frames, why)) {
+        std::fprintf(stderr, "rootzoom-render: %s\n", why.c_str());
+        return 1;
     }
-    line.stop();
-    finish_output(out);
+    png_output out;
+    open_picture(out, o, 0, record);
+    render_counts counts;
+    progress_line line(k * k, YPTS, frames);
+    for (int n = 0; n < frames; n++) {
+        if (n > 0) {
+            next_frame(record, o);
+            open_picture(out, o, n, record);
+        }
+        write_picture(o, out, line, counts, n * k * k);
+        if (n == frames - 1)
+            line.stop();
+        finish_output(out);
+    }
     if (o.stats)
         print_stats(counts, k, line.seconds());
     return 0;

@@ -16,10 +16,6 @@
 
 std::atomic<int> tile_render;
 
-namespace {
-
-// A count of frames or pixels: one to nine digits and nothing else, so no
-// sign, no fraction and nothing too large for an int.
 bool read_count(const char *text, int *count)
 {
     const std::size_t digits = std::strspn(text, "0123456789");
@@ -30,6 +26,8 @@ bool read_count(const char *text, int *count)
         *count = *count * 10 + (text[i] - '0');
     return true;
 }
+
+namespace {
 
 // The view-state fields of the plane a mode displays. In mode 0 that is the
 // parameter-plane view. In modes 1 and 2 it is the dynamic-plane view; the

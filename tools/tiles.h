@@ -7,6 +7,10 @@
 
 constexpr int MAX_TILE_FACTOR = 16;  // a picture is at most 16 x 16 frames
 
+// A count of frames, steps or pixels: one to nine digits and nothing else,
+// so no sign, no fraction and nothing too large for an int.
+bool read_count(const char *text, int *count);
+
 // "WxH" for a picture of k x k frames, W = k * 1024 and H = k * 768 with a
 // whole k from 1 to MAX_TILE_FACTOR: k, or 0 with *why saying what is wrong.
 int size_factor(const char *text, std::string *why);
