@@ -7,8 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <limits>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -18,6 +22,7 @@
 #include "app/screen.h"
 #include "engine/frame.h"
 #include "tests/saver.h"
+#include "tools/viewtag.h"
 #include "view/display.h"
 #include "view/viewstate.h"
 
@@ -80,10 +85,10 @@ picture read_png(const fs::path &p)
 }
 
 // The explorer's first picture of the current view, rendered in process.
-void first_display_in_process()
+void first_display_in_process(double width = 1024)
 {
     anz = 1;
-    setsize(1024);
+    setsize(width);
     highq = 1;
     create_logo();
     render_frame(describe_frame());
@@ -266,4 +271,418 @@ TEST_F(RenderTool, ProgressLineOnATerminalOnly)
     EXPECT_EQ(interrupted.finish(), 130) << interrupted.shown;
     for (const auto &entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().rfind("shown.png", 0), std::string::npos) << entry.path();
+}
+
+namespace {
+
+// The text of a PNG's "rootzoom view" chunk, read with libpng; empty when
+// there is none.
+std::string view_chunk(const fs::path &p)
+{
+    std::string text;
+    std::FILE *f = std::fopen(p.c_str(), "rb");
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (f && !setjmp(png_jmpbuf(png))) {
+        png_init_io(png, f);
+        png_read_info(png, info);
+        png_textp chunks;
+        const int n = png_get_text(png, info, &chunks, nullptr);
+        for (int i = 0; i < n; i++)
+            if (std::string(chunks[i].key) == "rootzoom view")
+                text.assign(chunks[i].text, chunks[i].text_length);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (f)
+        std::fclose(f);
+    return text;
+}
+
+// The numbers of one line of the chunk ("parameter-plane 1 0.3 ..."), read with strtod.
+std::vector<double> chunk_numbers(const std::string &chunk, const std::string &name)
+{
+    std::vector<double> numbers;
+    const std::size_t at = chunk.find("\n" + name + " ");
+    if (at == std::string::npos)
+        return numbers;
+    std::istringstream line(chunk.substr(at + name.size() + 2, chunk.find('\n', at + 1) - at - name.size() - 2));
+    for (std::string word; line >> word;)
+        numbers.push_back(std::strtod(word.c_str(), nullptr));
+    return numbers;
+}
+
+// A small PNG of 4 x 3 black pixels with the given text chunks, as another
+// program would write it.
+void write_png_with_texts(const fs::path &p, const std::vector<std::pair<std::string, std::string>> &texts)
+{
+    std::FILE *f = std::fopen(p.c_str(), "wb");
+    ASSERT_TRUE(f);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, f);
+    png_set_IHDR(png, info, 4, 3, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_text> chunks(texts.size());
+    for (std::size_t i = 0; i < texts.size(); i++) {
+        chunks[i] = {};
+        chunks[i].compression = PNG_TEXT_COMPRESSION_NONE;
+        chunks[i].key = const_cast<char *>(texts[i].first.c_str());
+        chunks[i].text = const_cast<char *>(texts[i].second.c_str());
+    }
+    png_set_text(png, info, chunks.data(), int(chunks.size()));
+    png_write_info(png, info);
+    png_byte row[12] = {};
+    for (int y = 0; y < 3; y++)
+        png_write_row(png, row);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+}
+
+bool same_bits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b));
+}
+
+}  // namespace
+
+// A picture made again from its own view is the same file, in every mode,
+// with a viewport width, the coarse pass, no logo, in tiles, and for views
+// of infinities, a not-a-number, a subnormal, a negative zero and the
+// largest double. Options given with --from override the file's, and the
+// result is the file the same options make directly; a size given drops the
+// file's viewport width, and a width given drops the file's size.
+TEST_F(RenderTool, FromMakesThePictureAgainByteForByte)
+{
+    struct kase {
+        std::string options, numbers;
+    };
+    const kase cases[] = {
+        {"", "1.4 0.6 0.6 0 60"},
+        {"--mode 1 --c -1.38,1.35 --z0 0.1,0.2", "0.22 -0.28 0.1875 -0.1875 40"},
+        {"--mode 2 --width 800 --coarse --no-logo", ""},
+        {"--size 2048x1536", "1.5 1.34 0.68 0.56 200"},
+        {"--width 400", "inf -inf 5e-324 -0 50"},
+        {"--width 400", "nan 1 1.7976931348623157e+308 -1.7976931348623157e+308 50"},
+    };
+    for (std::size_t i = 0; i < std::size(cases); i++) {
+        const kase &c = cases[i];
+        const std::string a = (dir / ("a" + std::to_string(i) + ".png")).string();
+        const std::string b = (dir / ("b" + std::to_string(i) + ".png")).string();
+        ASSERT_EQ(run(c.options + " -o " + a + " " + c.numbers).status, 0) << c.options;
+        const run_result again = run("--from " + a + " -o " + b);
+        ASSERT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(again.err, "");
+        EXPECT_EQ(slurp(a), slurp(b)) << c.options << " " << c.numbers;
+        const std::string chunk = view_chunk(a);
+        EXPECT_NE(chunk.find("\nnumbers " + (c.numbers.empty() ? "none" : c.numbers) + "\n"), std::string::npos)
+            << chunk;
+    }
+
+    const std::string wave = (dir / "a0.png").string(), dynamic = (dir / "a1.png").string(),
+                      narrow = (dir / "a2.png").string(), tiled = (dir / "a3.png").string();
+    auto same_file = [&](const std::string &from, const std::string &direct) {
+        const fs::path x = dir / "x.png", y = dir / "y.png";
+        ASSERT_EQ(run("--from " + from + " -o " + x.string()).status, 0) << from;
+        ASSERT_EQ(run(direct + " -o " + y.string()).status, 0) << direct;
+        EXPECT_EQ(slurp(x), slurp(y)) << from << " against " << direct;
+    };
+    same_file(wave + " --scale 2", "--scale 2 1.4 0.6 0.6 0 60");
+    same_file(dynamic + " --mode 0 --z0 0,0", "--c -1.38,1.35 0.22 -0.28 0.1875 -0.1875 40");
+    same_file(narrow + " --scale 2", "--mode 2 --coarse --no-logo --scale 2");
+    same_file(tiled + " --width 600", "--width 600 1.5 1.34 0.68 0.56 200");
+    same_file(wave + " 1 -1 0.75 -0.75 50", "1 -1 0.75 -0.75 50");
+}
+
+// Every double comes back from the chunk's text to the bit, and reads as
+// its shortest decimal.
+TEST(ViewChunk, RoundTripsEveryDouble)
+{
+    const double special[] = {5e-324,
+                              -0.0,
+                              2.2250738585072009e-308,
+                              1.7976931348623157e308,
+                              -std::numeric_limits<double>::infinity(),
+                              std::numeric_limits<double>::quiet_NaN(),
+                              -std::numeric_limits<double>::quiet_NaN(),
+                              0.1 + 0.2,
+                              1.0 / 3,
+                              1e23,
+                              -2.2500000000000004,
+                              std::nextafter(1.0, 2.0)};
+    picture_record r;
+    r.mode = 2;
+    r.has_numbers = true;
+    r.width = 1023.5;
+    r.coarse = true;
+    r.tiles = 1;
+    r.logo = false;
+    auto doubles_of = [](picture_record &p) {
+        std::vector<double *> all = {p.z0, p.z0 + 1};
+        for (int i = 0; i < 5; i++)
+            all.insert(all.end(), {p.parameter + i, p.dynamic + i, p.numbers + i});
+        return all;
+    };
+    const std::vector<double *> fields = doubles_of(r);
+    const std::size_t n = std::size(special);
+    for (std::size_t shift = 0; shift < n; shift++) {  // every value in every field
+        for (std::size_t f = 0; f < fields.size(); f++)
+            *fields[f] = special[(f + shift) % n];
+        const std::string text = view_text(r);
+        picture_record back;
+        std::string why;
+        ASSERT_TRUE(parse_view_text(text, back, why)) << why << "\n" << text;
+        const std::vector<double *> got = doubles_of(back);
+        for (std::size_t f = 0; f < fields.size(); f++)
+            EXPECT_TRUE(same_bits(*got[f], *fields[f])) << f << ": " << *got[f] << " for " << *fields[f];
+        EXPECT_EQ(back.mode, 2);
+        EXPECT_EQ(back.width, 1023.5);
+        EXPECT_TRUE(back.coarse && !back.logo && back.has_numbers);
+    }
+    r.z0[0] = -0.0, r.z0[1] = 5e-324;
+    r.numbers[0] = 1.4, r.numbers[1] = 0.6, r.numbers[2] = -std::numeric_limits<double>::infinity();
+    r.numbers[3] = 1e23, r.numbers[4] = 1.7976931348623157e308;
+    const std::string text = view_text(r);
+    EXPECT_NE(text.find("\nz0 -0 5e-324\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nnumbers 1.4 0.6 -inf 1e+23 1.7976931348623157e+308\n"), std::string::npos) << text;
+}
+
+namespace {
+
+// The explorer's zoom, typed from its description: a step in scales both
+// half-extents by 0.9 and the limit by 1.02 while it is below 64250; a step
+// out divides them by the same factors, with no bound.
+void zoom_by_hand(double &xhalf, double &yhalf, double &limit, bool in, int steps)
+{
+    for (int i = 0; i < steps; i++) {
+        if (in) {
+            xhalf = xhalf * 0.9, yhalf = yhalf * 0.9;
+            if (limit < 64250)
+                limit = limit * 1.02;
+        } else {
+            xhalf = xhalf / 0.9, yhalf = yhalf / 0.9, limit = limit / 1.02;
+        }
+    }
+}
+
+std::vector<std::string> names_in(const fs::path &folder)
+{
+    std::vector<std::string> names;
+    for (const auto &e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+// Frame n of a sequence shows the view the explorer has after n * --every
+// steps of its zoom about the view's centre: in modes 0 and 1 the
+// parameter-plane view's (whose limit stops growing at 64250), in mode 2
+// the dynamic plane's. Each frame is the plain picture of that view and
+// carries it, so --from makes it again.
+TEST_F(RenderTool, ZoomSequenceFramesAreTheExplorersSteps)
+{
+    struct kase {
+        std::string options;
+        int mode;
+        bool in;
+        int steps, every;
+        double width, numbers[5], c[2];
+    };
+    const kase cases[] = {
+        {"--zoom-in 40 --every 10", 0, true, 40, 10, 1024, {1.4, 0.6, 0.6, 0, 60}, {1, 0.3}},
+        {"--zoom-in 2 --width 96", 0, true, 2, 1, 96, {-0.5, -1.5, 0.375, -0.375, 64249}, {-1, 0}},
+        {"--mode 1 --zoom-in 3 --width 64", 1, true, 3, 1, 64, {0.4, -0.4, 0.3, -0.3, 80}, {0, 0}},
+        {"--mode 2 --c 0.25,-0.5 --zoom-out 3 --every 3 --width 200", 2, false, 3, 3, 200, {-1, -2, 0.5, -0.25, 60.5},
+         {0.25, -0.5}},
+    };
+    for (const kase &k : cases) {
+        const fs::path folder = dir / "frames";
+        fs::remove_all(folder);
+        std::ostringstream numbers;
+        for (double v : k.numbers)
+            numbers << " " << v;
+        const run_result r = run(k.options + " --frames " + folder.string() + numbers.str());
+        ASSERT_EQ(r.status, 0) << k.options << ": " << r.err;
+        EXPECT_EQ(r.out + r.err, "");
+        std::vector<std::string> want;
+        for (int n = 0; n * k.every <= k.steps; n++)
+            want.push_back("frame-0000" + std::to_string(n) + ".png");
+        ASSERT_EQ(names_in(folder), want) << k.options;
+        const fs::path last = folder / want.back();
+
+        state_saver saver;
+        setkoords(k.numbers[1], k.numbers[0], k.numbers[3], k.numbers[2], k.numbers[4], 1);
+        xmit = k.c[0], ymit = k.c[1];
+        do_julia = k.mode;
+        if (k.mode == 2)
+            zoom_by_hand(jxstep, jystep, jmaxit, k.in, k.steps);
+        else
+            zoom_by_hand(xstep, ystep, maxit, k.in, k.steps);
+        const std::string chunk = view_chunk(last);
+        const std::vector<double> parameter = chunk_numbers(chunk, "parameter-plane"),
+                                  dynamic = chunk_numbers(chunk, "dynamic-plane");
+        EXPECT_EQ(parameter, (std::vector<double>{xmit, ymit, xstep, ystep, maxit})) << chunk;
+        EXPECT_EQ(dynamic, (std::vector<double>{jxmit, jymit, jxstep, jystep, jmaxit})) << chunk;
+        EXPECT_NE(chunk.find("\nnumbers none\n"), std::string::npos) << chunk;
+        first_display_in_process(k.width);
+        expect_window_picture(read_png(last));
+    }
+
+    // The sequence: step 0 is the plain picture, and the last frame,
+    // 40 steps deep, is made again to the byte from its view.
+    const std::string plain = (dir / "plain.png").string(), again = (dir / "again.png").string();
+    ASSERT_EQ(run("-o " + plain + " 1.4 0.6 0.6 0 60").status, 0);
+    ASSERT_EQ(run("--zoom-in 40 --every 10 --frames " + (dir / "z").string() + " 1.4 0.6 0.6 0 60").status, 0);
+    EXPECT_EQ(slurp(dir / "z" / "frame-00000.png"), slurp(plain));
+    ASSERT_EQ(run("--from " + (dir / "z" / "frame-00004.png").string() + " -o " + again).status, 0);
+    EXPECT_EQ(slurp(again), slurp(dir / "z" / "frame-00004.png"));
+}
+
+// A file that is no picture of this tool's, or whose view is damaged, is
+// refused by --from and --args-of alike, with the reason and status 2, and
+// nothing is written.
+TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
+{
+    const fs::path good = dir / "good.png";
+    ASSERT_EQ(run("-o " + good.string() + " 1.4 0.6 0.6 0 60").status, 0);
+    const std::string text = view_chunk(good);
+    ASSERT_EQ(text.rfind("version 1\nmode 0\nnumbers 1.4 0.6 0.6 0 60\n", 0), 0u) << text;
+    auto edited = [&](const std::string &from, const std::string &to) {
+        std::string t = text;
+        const std::size_t at = t.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return at == std::string::npos ? t : t.replace(at, from.size(), to);
+    };
+    struct kase {
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> texts;
+        std::string said;
+    };
+    const kase cases[] = {
+        {"none.png", {{"Software", "another program"}}, "holds no view"},
+        {"version.png", {{"rootzoom view", edited("version 1", "version 2")}}, "version '2'"},
+        {"letter.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.4x")}}, "'numbers' line is damaged"},
+        {"digits.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.40")}}, "'numbers' line is damaged"},
+        {"short.png", {{"rootzoom view", edited("z0 0 0\n", "")}}, "lines"},
+        {"few.png", {{"rootzoom view", edited("mode 0", "mode 0 1")}}, "'mode' line is damaged"},
+        {"mode.png", {{"rootzoom view", edited("mode 0", "mode 3")}}, "'mode' line is damaged"},
+        {"size.png", {{"rootzoom view", edited("size 1024x768", "size 1024x769")}}, "'size' line is damaged"},
+        {"two.png", {{"rootzoom view", text}, {"rootzoom view", text}}, "holds 2 views"},
+    };
+    for (const kase &c : cases)
+        write_png_with_texts(dir / c.name, c.texts);
+
+    // The view's chunk with one byte changed and its checksum left alone.
+    std::string bytes = slurp(good);
+    const std::size_t at = bytes.find("parameter-plane 1 ");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 16] = '2';
+    std::ofstream(dir / "checksum.png", std::ios::binary) << bytes;
+    std::ofstream(dir / "text.png") << "not a picture\n";
+
+    std::vector<std::pair<std::string, std::string>> refused;
+    for (const kase &c : cases)
+        refused.push_back({c.name, c.said});
+    refused.push_back({"checksum.png", "damaged PNG file"});
+    refused.push_back({"text.png", "is not a PNG file"});
+    refused.push_back({"missing.png", "cannot read"});
+    for (const auto &[name, said] : refused)
+        for (const std::string how : {"--from", "--args-of"}) {
+            const std::string file = (dir / name).string();
+            const run_result r = run(how + " " + file + (how == "--from" ? " -o " + (dir / "out.png").string() : ""));
+            EXPECT_EQ(r.status, 2) << how << " " << name;
+            EXPECT_EQ(r.out, "") << how << " " << name;
+            EXPECT_NE(r.err.find("rootzoom-render: "), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(said), std::string::npos) << how << " " << name << ": " << r.err;
+            EXPECT_FALSE(fs::exists(dir / "out.png"));
+        }
+    // The edits themselves were all that was wrong.
+    write_png_with_texts(dir / "copy.png", {{"rootzoom view", text}});
+    EXPECT_EQ(run("--from " + (dir / "copy.png").string() + " -o " + (dir / "out.png").string()).status, 0);
+    EXPECT_EQ(slurp(dir / "out.png"), slurp(good));
+}
+
+// The five numbers for the explorer: the given ones when they still make the
+// view, otherwise bounds that setkoords' arithmetic turns into it; and the
+// closest ones, said so, for a view too small for any bounds. What the
+// explorer cannot take from its command line is said on standard error.
+TEST_F(RenderTool, ArgsOfGivesTheExplorersNumbers)
+{
+    const std::string wave = (dir / "wave.png").string();
+    ASSERT_EQ(run("-o " + wave + " 1.4 0.6 0.6 0 60").status, 0);
+    run_result r = run("--args-of " + wave);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "1.4 0.6 0.6 0 60\n");
+    EXPECT_EQ(r.err, "");
+
+    const std::string other = (dir / "other.png").string();
+    ASSERT_EQ(run("--mode 2 --c -1.38,1.35 --coarse --width 800 -o " + other + " 0.22 -0.28 0.1875 -0.1875 40").status,
+              0);
+    r = run("--args-of " + other);
+    EXPECT_EQ(r.out, "0.22 -0.28 0.1875 -0.1875 40\n");
+    for (const char *said : {"mode 2", "press space twice", "c = -1.38,1.35", "coarse", "800 pixels wide"})
+        EXPECT_NE(r.err.find(said), std::string::npos) << said << ": " << r.err;
+    ASSERT_EQ(run("--z0 0.1,0.2 --scale 2 -o " + other).status, 0);
+    r = run("--args-of " + other);
+    EXPECT_EQ(r.out, "3 -3 2.2500000000000004 -2.2500000000000004 50\n");
+    for (const char *said : {"z0 = 0.1,0.2", "2 x 2 frames"})
+        EXPECT_NE(r.err.find(said), std::string::npos) << said << ": " << r.err;
+
+    // Zoomed views: each answer is exact exactly when it says nothing, and
+    // 400 steps in, with half-extents far below the centre's last place,
+    // there is no exact answer.
+    const std::string args = " --width 8 -0.5 -1.5 0.375 -0.375 60";
+    ASSERT_EQ(run("--zoom-in 6 --frames " + (dir / "z").string() + args).status, 0);
+    ASSERT_EQ(run("--zoom-in 400 --every 400 --frames " + (dir / "deep").string() + args).status, 0);
+    std::vector<fs::path> frames;
+    for (int n = 1; n <= 6; n++)
+        frames.push_back(dir / "z" / ("frame-0000" + std::to_string(n) + ".png"));
+    frames.push_back(dir / "deep" / "frame-00001.png");  // last, so that r is its answer below
+    int exact = 0;
+    for (const fs::path &frame : frames) {
+        r = run("--args-of " + frame.string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::istringstream printed(r.out);
+        double b[5];
+        for (double &v : b)
+            printed >> v;
+        ASSERT_TRUE(printed) << r.out;
+        state_saver saver;
+        setkoords(b[1], b[0], b[3], b[2], b[4], 1);
+        const std::vector<double> view = chunk_numbers(view_chunk(frame), "parameter-plane");
+        const bool same = view == std::vector<double>{xmit, ymit, xstep, ystep, maxit};
+        const bool closest = r.err.find("these are the closest") != std::string::npos;
+        EXPECT_NE(same, closest) << frame << ": " << r.out << r.err;
+        EXPECT_EQ(b[4], view[4]);
+        exact += same;
+    }
+    EXPECT_NE(r.err.find("these are the closest"), std::string::npos) << r.err;
+    EXPECT_GE(exact, 3);
+}
+
+// On a terminal a sequence shows which frame is under way; Ctrl-C leaves
+// only whole frames behind, each a complete picture with its view.
+TEST_F(RenderTool, SequenceProgressAndInterruption)
+{
+    const fs::path folder = dir / "z";
+    on_terminal small({"--zoom-in", "2", "--width", "100", "--frames", folder.string()});
+    ASSERT_EQ(small.finish(), 0) << small.shown;
+    EXPECT_NE(small.shown.find("rootzoom-render: frame 3 of 3, second render, 1x1 pass, 37 of 37 block rows"),
+              std::string::npos)
+        << small.shown;
+
+    fs::remove_all(folder);
+    on_terminal interrupted({"--zoom-in", "30", "--scale", "3", "--frames", folder.string()});
+    interrupted.read_until([&] { return interrupted.shown.find("frame 3 of 31") != std::string::npos; });
+    kill(interrupted.child, SIGINT);
+    EXPECT_EQ(interrupted.finish(), 130) << interrupted.shown;
+    const std::vector<std::string> names = names_in(folder);
+    ASSERT_FALSE(names.empty());
+    for (std::size_t n = 0; n < names.size(); n++) {
+        EXPECT_EQ(names[n], "frame-0000" + std::to_string(n) + ".png");
+        EXPECT_EQ(read_png(folder / names[n]).width, 3072u) << names[n];
+        EXPECT_NE(view_chunk(folder / names[n]), "") << names[n];
+    }
 }

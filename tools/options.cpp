@@ -22,7 +22,15 @@ extern const char usage_text[] =
     "  --scale K    the same as --size (K * 1024)x(K * 768)\n"
     "  --no-logo    leave the logo out\n"
     "  --threads N  threads to render with, 1 to 256 (default: every CPU this process may use)\n"
-    "  --stats      print samples computed, iteration steps and times to standard error\n";
+    "  --stats      print samples computed, iteration steps and times to standard error\n"
+    "  --from FILE  the view and options of FILE, a picture this tool made, so that it is\n"
+    "               made again; options given with it override what FILE says\n"
+    "  --args-of FILE\n"
+    "               print the five numbers that open rootzoom on FILE's view, nothing else\n"
+    "  --zoom-in K  a zoom sequence: one picture per zoom step of rootzoom, K steps in\n"
+    "  --zoom-out K (or out) about the view's centre, written as DIR/frame-00000.png, ...\n"
+    "  --every N    a picture every N steps, K a multiple of N: frame n shows step n * N\n"
+    "  --frames DIR the folder of the sequence, made if missing\n";
 
 
 namespace {
@@ -46,6 +54,32 @@ bool names_png(const std::string &path)
     return n >= 4 && strcasecmp(path.c_str() + n - 4, ".png") == 0;
 }
 
+// A count of zoom steps, from 1 to MAX_ZOOM_STEPS.
+bool read_steps(const char *text, int *steps)
+{
+    return read_count(text, steps) && *steps >= 1 && *steps <= MAX_ZOOM_STEPS;
+}
+
+// The options of a zoom sequence, once the whole command line is read.
+bool check_sequence(const options &o, std::string &error)
+{
+    const std::string zoom = o.zoom_button == 1 ? "--zoom-in" : "--zoom-out";
+    if (!o.zoom_button) {
+        if (!o.frames.empty())
+            error = "--frames needs --zoom-in K or --zoom-out K";
+        else if (o.has_every)
+            error = "--every needs --zoom-in K or --zoom-out K";
+    } else if (o.frames.empty()) {
+        error = zoom + " needs --frames DIR, the folder for its pictures";
+    } else if (o.has_output) {
+        error = "-o names one picture; a zoom sequence goes to the folder of --frames";
+    } else if (o.zoom_steps % o.every != 0) {
+        error = zoom + " " + std::to_string(o.zoom_steps) + " is no multiple of --every " +
+                std::to_string(o.every) + ": the last frame must show the last step";
+    }
+    return error.empty();
+}
+
 }  // namespace
 
 // An argument that reads as a number is positional, also when it starts
@@ -60,7 +94,9 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
     for (int i = 1; i < argc; i++) {
         const std::string arg = argv[i];
         const bool takes_value = arg == "-o" || arg == "--mode" || arg == "--c" || arg == "--z0" ||
-                                 arg == "--width" || arg == "--size" || arg == "--scale" || arg == "--threads";
+                                 arg == "--width" || arg == "--size" || arg == "--scale" || arg == "--from" ||
+                                 arg == "--args-of" || arg == "--zoom-in" || arg == "--zoom-out" ||
+                                 arg == "--every" || arg == "--frames" || arg == "--threads";
         if (takes_value && i + 1 >= argc)
             return fail("option " + arg + " needs a value");
         auto value = [&]() { return argv[++i]; };
@@ -70,6 +106,7 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
             return true;
         } else if (arg == "-o") {
             o.output = value();
+            o.has_output = true;
             if (o.output.empty())
                 return fail("empty output file name");
         } else if (arg == "--mode") {
@@ -77,11 +114,13 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
             if (!read_number(m, &number) || !(number == 0 || number == 1 || number == 2))
                 return fail(std::string("mode must be 0, 1 or 2, not '") + m + "'");
             o.mode = int(number);
+            o.has_mode = true;
         } else if (arg == "--c" || arg == "--z0") {
             const char *v = value();
             if (!read_pair(v, arg == "--c" ? o.centre : o.z0))
                 return fail(arg + " needs RE,IM, not '" + v + "'");
             o.has_centre |= arg == "--c";
+            o.has_z0 |= arg == "--z0";
         } else if (arg == "--width") {
             const char *w = value();
             if (!read_number(w, &o.width) || !(o.width >= 0 && o.width <= SCREEN_W))
@@ -100,6 +139,23 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
             const char *t = value();
             if (!read_count(t, &o.threads) || o.threads < 1 || o.threads > MAX_THREADS)
                 return fail(std::string("threads must be a whole number from 1 to 256, not '") + t + "'");
+        } else if (arg == "--from" || arg == "--args-of" || arg == "--frames") {
+            std::string &file = arg == "--from" ? o.from : arg == "--args-of" ? o.args_of : o.frames;
+            file = value();
+            if (file.empty())
+                return fail("empty file name after " + arg);
+        } else if (arg == "--zoom-in" || arg == "--zoom-out") {
+            const char *k = value();
+            if (o.zoom_button)
+                return fail("give --zoom-in or --zoom-out once");
+            if (!read_steps(k, &o.zoom_steps))
+                return fail(arg + " needs a whole number of steps from 1 to 99999, not '" + k + "'");
+            o.zoom_button = arg == "--zoom-in" ? 1 : 4;
+        } else if (arg == "--every") {
+            const char *n = value();
+            if (!read_steps(n, &o.every))
+                return fail(std::string("--every needs a whole number of steps from 1 to 99999, not '") + n + "'");
+            o.has_every = true;
         } else if (arg == "--coarse") {
             o.coarse = true;
         } else if (arg == "--no-logo") {
@@ -114,6 +170,10 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
             return fail("not a number: '" + arg + "'");
         }
     }
+    if (!o.args_of.empty() && argc != 3)
+        return fail("--args-of FILE takes no other arguments");
+    if (!check_sequence(o, error))
+        return false;
     if (!names_png(o.output))
         return fail("output file '" + o.output + "' must end in .png: the picture is written as PNG");
     if (!o.numbers.empty() && o.numbers.size() != 5)

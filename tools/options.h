@@ -11,10 +11,13 @@ constexpr int MAX_THREADS = 256;  // the most threads --threads may ask for  // 
 // What the command line asks for.
 struct options {
     std::string output = "rootzoom.png";
+    bool has_output = false;
     int mode = 0;
+    bool has_mode = false;
     bool has_centre = false;
     double centre[2] = {0, 0};
     double z0[2] = {0, 0};
+    bool has_z0 = false;
     bool coarse = false;
     double width = 1024;  // the whole picture
     bool has_width = false;
@@ -25,8 +28,18 @@ struct options {
     bool stats = false;
     bool help = false;  // --help: print the usage, nothing else
     std::vector<double> numbers;  // none, or xmax xmin ymax ymin maxiter
+    std::string from;             // --from: start from this picture's view and options
+    std::string args_of;          // --args-of: print the explorer's numbers for this picture, nothing else
+    int zoom_button = 0;          // a zoom sequence: 1 in, 4 out (the explorer's held button); 0 none
+    int zoom_steps = 0;           // its zoom steps, from 1 to MAX_ZOOM_STEPS
+    int every = 1;                // a frame every so many steps
+    bool has_every = false;
+    std::string frames;           // the sequence's folder
 };
 
+constexpr int MAX_ZOOM_STEPS = 99999;  // so that frame numbers keep their five digits
+
 // Reads the command line into o. False, with a message in error, for an
-// unknown option, a bad value or a count of numbers other than 0 or 5.
+// unknown option, a bad value, a count of numbers other than 0 or 5, or
+// options that do not go together.
 bool parse_options(int argc, char **argv, options &o, std::string &error);

@@ -6,6 +6,8 @@
 // what the window shows after start-up. A larger picture is k x k such
 // frames (tools/tiles.cpp), rendered one row of frames at a time and
 // written out row by row, so memory holds one row of frames and the buffer.
+// Every PNG carries its view (tools/viewtag.cpp), so that it can be made
+// again; a zoom sequence (tools/sequence.cpp) is one such PNG per step.
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,8 +32,11 @@
 #include "app/screen.h"
 #include "engine/strip.h"
 #include "engine/workers.h"
+#include "tools/argsof.h"
 #include "tools/options.h"
+#include "tools/sequence.h"
 #include "tools/tiles.h"
+#include "tools/viewtag.h"
 #include "view/viewstate.h"
 
 namespace {
@@ -43,16 +48,27 @@ namespace {
 }
 
 
+// A file given to take a view from cannot be used: status 2, as for any
+// other bad input, but no usage, which would only hide the reason.
+[[noreturn]] void refuse_file(const std::string &why)
+{
+    std::fprintf(stderr, "rootzoom-render: %s\n", why.c_str());
+    std::exit(2);
+}
+
 // The explorer's start-up, with the options in place of the mouse: both
-// views, the start value, the mode, the viewport and a held button for a
-// coarse picture.
-void set_up(const options &o)
+// views (from the numbers, else from the picture named by --from), the
+// start value, the mode, the viewport and a held button for a coarse
+// picture.
+void set_up(const options &o, const picture_record *from)
 {
     anz = 1;
     alloc_screen();
     make_palette();
     if (o.numbers.size() == 5)
         setkoords(o.numbers[1], o.numbers[0], o.numbers[3], o.numbers[2], o.numbers[4], 1);
+    else if (from)
+        restore_views(*from);
     else
         resetkoords(1);
     if (o.has_centre)
@@ -116,6 +132,7 @@ void without_signals(Step step)
 // never leaves a partial file under the output's name.
 struct png_output {
     std::string path, temp;
+    std::string view;  // the text of its view chunk
     std::FILE *file = nullptr;
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -189,6 +206,7 @@ bool start_png(png_output &out, int width, int height)
     // default, still smaller than the defaults together would.
     png_set_filter(out.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     png_set_compression_level(out.png, 3);
+    add_view_chunks(out.png, out.info, out.view);
     png_write_info(out.png, out.info);
     return true;
 }
@@ -247,15 +265,17 @@ std::string clock_text(double seconds)
 }
 
 // How far the picture has come, as a line on standard error rewritten in
-// place, on a terminal only: the tile under way and an estimate of the time
-// left when there are several, which of the tile's two renders runs, its
-// pass and the block rows of the pass done, and the time so far. A small
-// thread redraws it about four times a second, so that a frame that takes
-// minutes shows it is under way; stop() ends it with a last, full line.
+// place, on a terminal only: the picture of a sequence and the tile under
+// way, and an estimate of the time left, when there are several; which of
+// the tile's two renders runs, its pass and the block rows of the pass
+// done, and the time so far. A small thread redraws it about four times a
+// second, so that a frame that takes minutes shows it is under way; stop()
+// ends it with a last, full line.
 class progress_line {
 public:
-    progress_line(int tiles, int viewport_rows)
-        : total(tiles), pass_rows{(viewport_rows + 3) / 4, (viewport_rows + 3) / 4, (viewport_rows + 1) / 2}
+    progress_line(int tiles, int viewport_rows, int frames)
+        : total(tiles * frames), tiles(tiles), frames(frames),
+          pass_rows{(viewport_rows + 3) / 4, (viewport_rows + 3) / 4, (viewport_rows + 1) / 2}
     {
         // The poller starts with SIGINT and SIGTERM held back and keeps them
         // so: they go to the main thread, whose without_signals then holds
@@ -291,7 +311,7 @@ public:
     }
 
 private:
-    const int total;
+    const int total, tiles, frames;  // tiles in all, in each picture, and pictures
     const int pass_rows[3];  // block rows of the coarse, the 2x2 and the 1x1 pass
     const bool shown = isatty(STDERR_FILENO);
     const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
@@ -317,9 +337,12 @@ private:
         const int done = tiles_done, pass = std::clamp(progress_pass.load(std::memory_order_relaxed), 0, 2);
         const double spent = seconds();
         static const char *const pass_name[3] = {"coarse pass", "2x2 pass", "1x1 pass"};
+        const int frame = std::min(done / tiles, frames - 1), tile = std::min(done - frame * tiles + 1, tiles);
         std::string text = "\rrootzoom-render: ";
-        if (total > 1)
-            text += "tile " + std::to_string(std::min(done + 1, total)) + " of " + std::to_string(total) + ", ";
+        if (frames > 1)
+            text += "frame " + std::to_string(frame + 1) + " of " + std::to_string(frames) + ", ";
+        if (tiles > 1)
+            text += "tile " + std::to_string(tile) + " of " + std::to_string(tiles) + ", ";
         text += tile_render.load(std::memory_order_relaxed) ? "second render, " : "first render, ";
         text += std::string(pass_name[pass]) + ", " + std::to_string(progress_rows.load(std::memory_order_relaxed)) +
                 " of " + std::to_string(pass_rows[pass]) + " block rows, " + clock_text(spent) + " elapsed";
@@ -390,29 +413,17 @@ private:
 // One row of tiles at a time: the band holds its 768 picture rows, which go
 // out to the PNG while the next row of tiles renders into the other band.
 // Tile rows are taken from the top, as the PNG's rows run; the logo goes
-// over the tile in the picture's lower-left corner.
-int main(int argc, char **argv)
+// over the tile in the picture's lower-left corner. tiles_before counts the
+// tiles of the pictures before this one in a sequence. The output is
+// opened; it is finished by the caller. Returns the time spent writing.
+double write_picture(const options &o, png_output &out, progress_line &line, render_counts &counts, int tiles_before)
 {
-    options o;
-    std::string why;
-    if (!parse_options(argc, argv, o, why))
-        refuse(why);
-    if (o.help) {
-        std::fputs(usage_text, stdout);
-        return 0;
-    }
-    set_up(o);
     const picture_view whole = current_view();
     const int k = o.tiles, width = k * SCREEN_W;
     const std::size_t row_bytes = std::size_t(width) * 3;
     std::vector<png_byte> bands[2] = {std::vector<png_byte>(row_bytes * SCREEN_H),
                                       std::vector<png_byte>(k > 1 ? row_bytes * SCREEN_H : 0)};
-    catch_signals();
-    png_output out;
-    open_output(out, o.output);
     check(out, start_png(out, width, k * SCREEN_H));
-    render_counts counts;
-    progress_line line(k * k, YPTS);
     band_writer writer(out);
     auto fail = [&] {
         const int error = errno;
@@ -425,16 +436,69 @@ int main(int argc, char **argv)
             aim_tile(whole, k, tx, ty);
             render_tile(o.width, &counts);
             copy_tile(band, width, tx, o.logo && tx == 0 && ty == k - 1);
-            line.tile_done(ty * k + tx + 1);
+            line.tile_done(tiles_before + ty * k + tx + 1);
         }
         if (!writer.write(band, row_bytes))
             fail();
     }
     if (!writer.wait())
         fail();
-    line.stop();
-    finish_output(out);
+    return writer.seconds();
+}
+
+// Picture n of the command line, opened under its name with its view.
+void open_picture(png_output &out, const options &o, int n, const picture_record &record)
+{
+    out = png_output{};
+    out.view = view_text(record);
+    open_output(out, frame_path(o, n));
+}
+
+// The view is the file's, when --from names one, with the options given
+// over what the file says; the picture, or each of a zoom sequence, then
+// carries the view it was made from.
+int main(int argc, char **argv)
+{
+    options o;
+    std::string why;
+    if (!parse_options(argc, argv, o, why))
+        refuse(why);
+    if (o.help) {
+        std::fputs(usage_text, stdout);
+        return 0;
+    }
+    if (!o.args_of.empty())
+        return print_args_of(o.args_of);
+    picture_record file;
+    const picture_record *from = o.from.empty() ? nullptr : &file;
+    if (from && !read_view_file(o.from, file, why))
+        refuse_file(why);
+    if (from)
+        take_from(o, file);
+    set_up(o, from);
+    picture_record record = describe_picture(o, from);
+    const int k = o.tiles, frames = frame_count(o);
+    catch_signals();
+    if (frames > 1 && !make_frame_folder(o.frames, why)) {
+        std::fprintf(stderr, "rootzoom-render: %s\n", why.c_str());
+        return 1;
+    }
+    png_output out;
+    open_picture(out, o, 0, record);
+    render_counts counts;
+    double writing = 0;
+    progress_line line(k * k, YPTS, frames);
+    for (int n = 0; n < frames; n++) {
+        if (n > 0) {
+            next_frame(record, o);
+            open_picture(out, o, n, record);
+        }
+        writing += write_picture(o, out, line, counts, n * k * k);
+        if (n == frames - 1)
+            line.stop();
+        finish_output(out);
+    }
     if (o.stats)
-        print_stats(counts, k, line.seconds(), writer.seconds());
+        print_stats(counts, k, line.seconds(), writing);
     return 0;
 }

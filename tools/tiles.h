@@ -7,8 +7,9 @@
 
 constexpr int MAX_TILE_FACTOR = 16;  // a picture is at most 16 x 16 frames
 
-// A count of frames, pixels or threads: true, with *count set, for one to
-// nine digits and nothing else.
+// A count of frames, steps, pixels or threads: true, with *count set, for
+// one to nine digits and nothing else (no sign, no fraction, nothing too
+// large for an int).
 bool read_count(const char *text, int *count);
 
 // "WxH" for a picture of k x k frames, W = k * 1024 and H = k * 768 with a

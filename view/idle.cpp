@@ -28,8 +28,9 @@ static view_ref active_view()
 }
 
 // The zoom keeps the centre; the limit grows only while strictly below the cap.
-static void zoom(view_ref v, int b)
+void zoom_step(int b)
 {
+    const view_ref v = active_view();
     if (b == 1) {
         v.xhalf = v.xhalf * zoom_factor;
         v.yhalf = v.yhalf * zoom_factor;
@@ -80,8 +81,8 @@ static void apply_movement(view_ref v, int b)
 void idle()
 {
     const int b = buttons & 7;
+    zoom_step(b);
     const view_ref v = active_view();
-    zoom(v, b);
     const int was_moved = moved;
     if (was_moved)
         apply_movement(v, b);

@@ -58,6 +58,36 @@ expect 0 '^$' "$render" -o "$tmp/UPPER.PNG"
 expect 1 'cannot write .*No such file or directory' "$render" -o "$tmp/missing/x.png"
 mkdir "$tmp/folder.png"
 expect 1 'cannot write' "$render" -o "$tmp/folder.png"
+
+# Pictures to take a view from: a file that is missing, no PNG, a PNG that
+# holds no view (the README's picture, stripped of its text), and one whose
+# view lost a byte. Each is refused by --from and --args-of alike, status 2.
+"$render" -o "$tmp/wave.png" 1.4 0.6 0.6 0 60
+printf 'not a picture\n' >"$tmp/text.png"
+at=$(grep -abo 'parameter-plane' "$tmp/wave.png" | head -n1 | cut -d: -f1)
+cp "$tmp/wave.png" "$tmp/damaged.png"
+printf 'X' | dd of="$tmp/damaged.png" bs=1 seek="$at" conv=notrunc status=none
+for how in --from --args-of; do
+    expect 2 "^rootzoom-render: cannot read $tmp/missing.png: No such file or directory" "$render" $how "$tmp/missing.png"
+    expect 2 "^rootzoom-render: $tmp/text.png is not a PNG file" "$render" $how "$tmp/text.png"
+    expect 2 "^rootzoom-render: .*parameter-plane.png holds no view" "$render" $how \
+        "$(dirname "$0")/../../docs/parameter-plane.png"
+    expect 2 "^rootzoom-render: $tmp/damaged.png is a damaged PNG file" "$render" $how "$tmp/damaged.png"
+done
+expect 0 '^1.4 0.6 0.6 0 60$' "$render" --args-of "$tmp/wave.png"
+# Options that do not go together, or a bad count of steps: usage, status 2.
+for args in "--args-of $tmp/wave.png -o $tmp/never.png" "--zoom-in 5" "--frames $tmp/z" "--every 2" \
+            "--zoom-in 5 --every 2 --frames $tmp/z" "--zoom-in 0 --frames $tmp/z" "--zoom-in 100000 --frames $tmp/z" \
+            "--zoom-in 3 --zoom-out 3 --frames $tmp/z" "--zoom-in 3 --frames $tmp/z -o $tmp/never.png"; do
+    expect 2 'Usage: rootzoom-render' "$render" $args
+done
+# A sequence's folder that cannot be made: status 1, nothing written.
+expect 1 "^rootzoom-render: cannot make the folder $tmp/missing/z: No such file or directory" \
+    "$render" --zoom-in 1 --frames "$tmp/missing/z"
+expect 1 "^rootzoom-render: cannot make the folder $tmp/wave.png: Not a directory" \
+    "$render" --zoom-in 1 --frames "$tmp/wave.png"
+[ -e "$tmp/z" ] && { echo "FAIL: $tmp/z made"; failures=$((failures + 1)); }
+
 leftovers=$(find "$tmp" -name '*.tmp*' -o -name never.png -o -name 'out*' -o -name 'picture*' | wc -l)
 [ "$leftovers" = 0 ] || { echo "FAIL: partial files left: $(ls -A "$tmp")"; failures=$((failures + 1)); }
 

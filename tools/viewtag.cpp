@@ -1,0 +1,322 @@
+// viewtag.cpp -- writes a picture's view into its PNG as text, and reads it back strictly
+//
+// The chunk holds the view state itself, both views to the bit, and not
+// only the five numbers: a view reached by zoom steps has no five numbers
+// that the explorer's arithmetic turns into exactly it. Each number is the
+// shortest text that reads back as the same double, so the text is
+// readable and a picture made again from it carries the very same text.
+#include "tools/viewtag.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <vector>
+
+#include "app/screen.h"
+#include "tools/options.h"
+#include "tools/tiles.h"
+#include "view/viewstate.h"
+
+extern const char view_keyword[] = "rootzoom view";
+
+namespace {
+
+const char software[] = "rootzoom-render " ROOTZOOM_VERSION;
+constexpr int view_version = 1;
+
+// The view-state fields of each plane, in the record's order.
+double *const parameter_fields[5] = {&xmit, &ymit, &xstep, &ystep, &maxit};
+double *const dynamic_fields[5] = {&jxmit, &jymit, &jxstep, &jystep, &jmaxit};
+
+std::string numbers_text(const double *v, int n)
+{
+    std::string text;
+    for (int i = 0; i < n; i++)
+        text += (i ? " " : "") + exact_text(v[i]);
+    return text;
+}
+
+// A number as exact_text writes it, and nothing else: no "1.40", no "+1",
+// no "1e400"; so a damaged digit that still reads as a number is caught
+// as often as it can be.
+bool read_exact(const std::string &word, double *value)
+{
+    double v = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), v);
+    if (error != std::errc() || end != word.data() + word.size() || exact_text(v) != word)
+        return false;
+    *value = v;
+    return true;
+}
+
+bool read_yes_no(const std::string &word, bool *value)
+{
+    if (word != "yes" && word != "no")
+        return false;
+    *value = word == "yes";
+    return true;
+}
+
+std::vector<std::string> split(const std::string &text, char at)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(at, start)) != std::string::npos; start = end + 1)
+        parts.push_back(text.substr(start, end - start));
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+// The readers of the lines after the version, each given the line's values.
+using values = std::vector<std::string>;
+
+bool read_numbers(const values &v, double *into, std::size_t n)
+{
+    if (v.size() != n)
+        return false;
+    for (std::size_t i = 0; i < n; i++)
+        if (!read_exact(v[i], &into[i]))
+            return false;
+    return true;
+}
+
+bool read_mode(const values &v, picture_record &r)
+{
+    if (v.size() != 1 || (v[0] != "0" && v[0] != "1" && v[0] != "2"))
+        return false;
+    r.mode = v[0][0] - '0';
+    return true;
+}
+
+bool read_given_numbers(const values &v, picture_record &r)
+{
+    r.has_numbers = !(v.size() == 1 && v[0] == "none");
+    return !r.has_numbers || read_numbers(v, r.numbers, 5);
+}
+
+bool read_parameter(const values &v, picture_record &r) { return read_numbers(v, r.parameter, 5); }
+bool read_dynamic(const values &v, picture_record &r) { return read_numbers(v, r.dynamic, 5); }
+bool read_z0(const values &v, picture_record &r) { return read_numbers(v, r.z0, 2); }
+bool read_width(const values &v, picture_record &r)
+{
+    return read_numbers(v, &r.width, 1) && r.width >= 0 && r.width <= SCREEN_W;
+}
+bool read_coarse(const values &v, picture_record &r) { return v.size() == 1 && read_yes_no(v[0], &r.coarse); }
+bool read_logo(const values &v, picture_record &r) { return v.size() == 1 && read_yes_no(v[0], &r.logo); }
+
+// "WxH" as the writer writes it: the k x k frames' exact size.
+bool read_size(const values &v, picture_record &r)
+{
+    std::string why;
+    r.tiles = v.size() == 1 ? size_factor(v[0].c_str(), &why) : 0;
+    return r.tiles > 0 && v[0] == std::to_string(r.tiles * SCREEN_W) + "x" + std::to_string(r.tiles * SCREEN_H);
+}
+
+struct field {
+    const char *name;
+    bool (*read)(const values &v, picture_record &r);
+};
+
+const field fields[] = {
+    {"mode", read_mode}, {"numbers", read_given_numbers}, {"parameter-plane", read_parameter},
+    {"dynamic-plane", read_dynamic}, {"z0", read_z0}, {"width", read_width},
+    {"coarse", read_coarse}, {"size", read_size}, {"logo", read_logo},
+};
+
+// libpng reports trouble through these; the message is kept for the error
+// and warnings are not printed.
+struct read_trouble {
+    char message[200] = "";
+};
+
+extern "C" void on_png_error(png_structp png, png_const_charp message)
+{
+    read_trouble *t = static_cast<read_trouble *>(png_get_error_ptr(png));
+    std::snprintf(t->message, sizeof t->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+extern "C" void on_png_warning(png_structp, png_const_charp) {}
+
+// Reads the chunks in front of the image data and finds the view's among
+// them: its text, and how many there are. A frame of its own for the setjmp,
+// with nothing in it to destroy.
+bool read_view_chunks(png_structp png, png_infop info, std::string *text, int *found)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_info(png, info);
+    png_textp chunks = nullptr;
+    const int n = png_get_text(png, info, &chunks, nullptr);
+    for (int i = 0; i < n; i++)
+        if (std::strcmp(chunks[i].key, view_keyword) == 0) {
+            ++*found;
+            text->assign(chunks[i].text, chunks[i].text_length);
+        }
+    return true;
+}
+
+}  // namespace
+
+std::string exact_text(double value)
+{
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+picture_record describe_picture(const options &o, const picture_record *from)
+{
+    picture_record r;
+    r.mode = do_julia;
+    capture_views(r);
+    r.z0[0] = ZX, r.z0[1] = ZY;
+    if (o.numbers.size() == 5) {
+        r.has_numbers = true;
+        std::copy(o.numbers.begin(), o.numbers.end(), r.numbers);
+    } else if (from && from->has_numbers) {
+        r.has_numbers = true;
+        std::copy(from->numbers, from->numbers + 5, r.numbers);
+    }
+    r.width = o.width;
+    r.coarse = o.coarse;
+    r.tiles = o.tiles;
+    r.logo = o.logo;
+    return r;
+}
+
+void capture_views(picture_record &r)
+{
+    for (int i = 0; i < 5; i++) {
+        r.parameter[i] = *parameter_fields[i];
+        r.dynamic[i] = *dynamic_fields[i];
+    }
+}
+
+void restore_views(const picture_record &r)
+{
+    for (int i = 0; i < 5; i++) {
+        *parameter_fields[i] = r.parameter[i];
+        *dynamic_fields[i] = r.dynamic[i];
+    }
+}
+
+std::string view_text(const picture_record &r)
+{
+    std::ostringstream s;
+    s << "version " << view_version << "\nmode " << r.mode << "\nnumbers "
+      << (r.has_numbers ? numbers_text(r.numbers, 5) : "none") << "\nparameter-plane " << numbers_text(r.parameter, 5)
+      << "\ndynamic-plane " << numbers_text(r.dynamic, 5) << "\nz0 " << numbers_text(r.z0, 2) << "\nwidth "
+      << exact_text(r.width) << "\ncoarse " << (r.coarse ? "yes" : "no") << "\nsize " << r.tiles * SCREEN_W << "x"
+      << r.tiles * SCREEN_H << "\nlogo " << (r.logo ? "yes" : "no");
+    return s.str();
+}
+
+// The version comes first and alone decides how the rest is read.
+bool parse_view_text(const std::string &text, picture_record &r, std::string &why)
+{
+    const std::vector<std::string> lines = split(text, '\n');
+    const std::vector<std::string> first = split(lines[0], ' ');
+    if (first.size() != 2 || first[0] != "version") {
+        why = "its first line is not 'version N'";
+        return false;
+    }
+    if (first[1] != std::to_string(view_version)) {
+        why = "it has version '" + first[1] + "', which this rootzoom-render does not know (it knows version 1)";
+        return false;
+    }
+    const std::size_t count = sizeof fields / sizeof fields[0];
+    if (lines.size() != count + 1) {
+        why = "it has " + std::to_string(lines.size()) + " lines, not " + std::to_string(count + 1);
+        return false;
+    }
+    picture_record read;
+    for (std::size_t i = 0; i < count; i++) {
+        values v = split(lines[i + 1], ' ');
+        const std::string name = v[0];
+        v.erase(v.begin());
+        if (name != fields[i].name) {
+            why = "line " + std::to_string(i + 2) + " is not the '" + fields[i].name + "' line";
+            return false;
+        }
+        if (!fields[i].read(v, read)) {
+            why = "its '" + name + "' line is damaged: '" + lines[i + 1] + "'";
+            return false;
+        }
+    }
+    if (read.tiles > 1 && read.width != SCREEN_W) {
+        why = "it gives a viewport width with a picture of several frames";
+        return false;
+    }
+    r = read;
+    return true;
+}
+
+bool read_view_file(const std::string &path, picture_record &r, std::string &why)
+{
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        why = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    png_byte signature[8];
+    const bool png_file = std::fread(signature, 1, 8, f) == 8 && png_sig_cmp(signature, 0, 8) == 0;
+    read_trouble trouble;
+    png_structp png = png_file ? png_create_read_struct(PNG_LIBPNG_VER_STRING, &trouble, on_png_error, on_png_warning)
+                               : nullptr;
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    std::string text;
+    int found = 0;
+    bool read = false;
+    if (info) {
+        png_init_io(png, f);
+        png_set_sig_bytes(png, 8);
+        // A damaged text chunk is an error, not a chunk to drop quietly.
+        png_set_crc_action(png, PNG_CRC_DEFAULT, PNG_CRC_ERROR_QUIT);
+        read = read_view_chunks(png, info, &text, &found);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(f);
+    if (!png_file)
+        why = path + " is not a PNG file";
+    else if (!read)
+        why = path + " is a damaged PNG file (" + trouble.message + ")";
+    else if (found == 0)
+        why = path + " holds no view: it was not made by rootzoom-render, or a program that rewrote it dropped "
+                     "its '" + view_keyword + "' text";
+    else if (found > 1)
+        why = path + " holds " + std::to_string(found) + " views, not one";
+    else if (parse_view_text(text, r, why))
+        return true;
+    else
+        why = path + ": its view is damaged: " + why;
+    return false;
+}
+
+void add_view_chunks(png_structp png, png_infop info, const std::string &text)
+{
+    png_text chunks[2] = {};
+    chunks[0].compression = chunks[1].compression = PNG_TEXT_COMPRESSION_NONE;
+    chunks[0].key = const_cast<char *>("Software");
+    chunks[0].text = const_cast<char *>(software);
+    chunks[1].key = const_cast<char *>(view_keyword);
+    chunks[1].text = const_cast<char *>(text.c_str());
+    png_set_text(png, info, chunks, 2);
+}
+
+void take_from(options &o, const picture_record &file)
+{
+    if (!o.has_mode)
+        o.mode = file.mode;
+    if (!o.has_z0)
+        o.z0[0] = file.z0[0], o.z0[1] = file.z0[1];
+    o.coarse |= file.coarse;
+    o.logo &= file.logo;
+    if (!o.has_tiles)
+        o.tiles = o.has_width ? 1 : file.tiles;
+    if (!o.has_width)
+        o.width = o.tiles > 1 ? SCREEN_W : file.width;
+}
