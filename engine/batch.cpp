@@ -48,17 +48,10 @@ void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, dou
     q.samples = q.steps = 0;
 }
 
-// Where a sample's iteration ended becomes its colour, its count and, in
-// the parameter plane while the listing is on, its debug line.
-static void deliver(sample_queue &q, int n, int steps, double last_x, double last_y, std::uint32_t *dest,
-                    sample_shape shape)
+// The debug line of a parameter-plane sample: its last iterate.
+static void list_sample(double last_x, double last_y)
 {
-    const sample_batch &b = q.batch;
-    if (blub && !b.julia)
-        std::printf("%g %g\n", last_x, last_y);
-    q.samples++;
-    q.steps += steps;
-    write_shape(dest, shape, orbit_colour(n, b.maxiter));
+    std::printf("%g %g\n", last_x, last_y);
 }
 
 void want_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape)
@@ -67,7 +60,11 @@ void want_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sampl
     if (kernel_path == PATH_ONE_SAMPLE) {
         const orbit o = b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter)
                                 : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter);
-        deliver(q, o.n, o.steps, o.x, o.y, dest, shape);
+        if (blub && !b.julia)
+            list_sample(o.x, o.y);
+        q.samples++;
+        q.steps += o.steps;
+        write_shape(dest, shape, orbit_colour(o.n, b.maxiter));
         return;
     }
     if (b.count == BATCH_CAPACITY)
@@ -91,7 +88,15 @@ void flush_samples(sample_queue &q)
         lanes_avx512(b);
     else
         lanes_avx2(b);
-    for (int k = 0; k < b.count; k++)
-        deliver(q, b.n[k], b.steps[k], b.last_x[k], b.last_y[k], b.dest[k], b.shape[k]);
+    const bool listed = blub && !b.julia;
+    long long steps = 0;
+    for (int k = 0; k < b.count; k++) {
+        if (listed)
+            list_sample(b.last_x[k], b.last_y[k]);
+        steps += b.steps[k];
+        write_shape(b.dest[k], b.shape[k], orbit_colour(b.n[k], b.maxiter));
+    }
+    q.samples += b.count;
+    q.steps += steps;
     b.count = 0;
 }

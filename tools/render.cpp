@@ -354,41 +354,47 @@ private:
     }
 };
 
-// The PNG is written beside the rendering, so its time is part of the
-// whole only where the rendering had to wait for it.
+// With more than one thread the PNG is written beside the rendering, so its
+// time is part of the whole only where the rendering had to wait for it.
 void print_stats(const render_counts &c, int k, double seconds, double writing)
 {
     std::fprintf(stderr,
                  "samples %lld\nsteps %lld\nfirst render: %lld samples, %lld steps\n"
                  "second render: %lld samples, %lld steps\ntiles %d (%d x %d), %.2f s\n"
-                 "threads %d\nPNG writing %.2f s, beside the rendering\n",
+                 "threads %d\nPNG writing %.2f s%s\n",
                  c.samples[0] + c.samples[1], c.steps[0] + c.steps[1], c.samples[0], c.steps[0], c.samples[1],
-                 c.steps[1], k * k, k, k, seconds, render_threads, writing);
+                 c.steps[1], k * k, k, k, seconds, render_threads, writing,
+                 render_threads > 1 ? ", beside the rendering" : "");
 }
 }  // namespace
 
 // Writes the picture's rows on a thread of its own, so that the next row of
 // tiles renders meanwhile and compression is not added to the rendering
 // time. The thread starts with SIGINT and SIGTERM held back, so that they
-// go to the main thread. It is joined before the output is finished.
+// go to the main thread. It is joined before the output is finished. With
+// one thread asked for, the rows are written on the main thread, after
+// their tiles: the whole program then runs on one processor.
 class band_writer {
 public:
     explicit band_writer(png_output &out) : out_(out) {}
     ~band_writer() { wait(); }
 
-    // Waits for the band before, then starts writing this one.
+    // Waits for the band before, then writes this one, or starts to.
     bool write(const png_byte *rows, std::size_t row_bytes)
     {
         if (!wait())
             return false;
-        without_signals([&] {
-            thread_ = std::thread([this, rows, row_bytes] {
-                const auto begun = std::chrono::steady_clock::now();
-                if (!write_rows(out_, rows, SCREEN_H, row_bytes))
-                    error_ = errno ? errno : EIO;
-                seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
-            });
-        });
+        auto job = [this, rows, row_bytes] {
+            const auto begun = std::chrono::steady_clock::now();
+            if (!write_rows(out_, rows, SCREEN_H, row_bytes))
+                error_ = errno ? errno : EIO;
+            seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+        };
+        if (render_threads <= 1) {
+            job();
+            return wait();
+        }
+        without_signals([&] { thread_ = std::thread(job); });
         return true;
     }
 
