@@ -174,12 +174,18 @@ void print_topology()
 // one-sample path of the same scene in this run.
 class ratio_reporter : public benchmark::ConsoleReporter {
 public:
+    // With --benchmark_repetitions the median of the repetitions stands for
+    // the scene; these shared machines vary from one run to the next.
     void ReportRuns(const std::vector<Run> &runs) override
     {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs)
-            if (r.run_type == Run::RT_Iteration && r.benchmark_name().rfind("frame/", 0) == 0)
-                times_.push_back({r.benchmark_name(), r.GetAdjustedRealTime()});
+        for (const Run &r : runs) {
+            const std::string name = r.run_name.str();
+            const bool single = r.run_type == Run::RT_Iteration && r.repetitions <= 1;
+            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+            if ((single || median) && name.rfind("frame/", 0) == 0)
+                times_.push_back({name, r.GetAdjustedRealTime()});
+        }
     }
     void Finalize() override
     {
