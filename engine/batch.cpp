@@ -1,6 +1,7 @@
 // batch.cpp -- queues a pass's samples and writes their colours in the order asked
 #include "engine/batch.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "engine/kernels.h"
@@ -17,6 +18,9 @@ static int best_kernel_path()
 }
 
 int kernel_path = best_kernel_path();
+bool kernel_timing;
+long long kernel_lane_steps;
+long long kernel_lane_ns;
 
 bool kernel_path_available(int path)
 {
@@ -45,7 +49,7 @@ void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, dou
     b.maxiter = maxiter;
     b.other_x = other_x;
     b.other_y = other_y;
-    q.samples = q.steps = 0;
+    q.samples = q.steps = q.lane_steps = q.kernel_ns = 0;
 }
 
 // The debug line of a parameter-plane sample: its last iterate.
@@ -84,10 +88,11 @@ void flush_samples(sample_queue &q)
     sample_batch &b = q.batch;
     if (b.count == 0)
         return;
-    if (kernel_path == PATH_AVX512)
-        lanes_avx512(b);
-    else
-        lanes_avx2(b);
+    using clock = std::chrono::steady_clock;
+    const clock::time_point start = kernel_timing ? clock::now() : clock::time_point{};
+    q.lane_steps += kernel_path == PATH_AVX512 ? lanes_avx512(b) : lanes_avx2(b);
+    if (kernel_timing)
+        q.kernel_ns += std::chrono::duration_cast<std::chrono::nanoseconds>(clock::now() - start).count();
     const bool listed = blub && !b.julia;
     long long steps = 0;
     for (int k = 0; k < b.count; k++) {

@@ -62,16 +62,23 @@ struct sample_batch {
 };
 
 // Lane kernels: fill the results of every queued sample, exactly as the
-// point kernels would give them.
-void lanes_avx2(sample_batch &b);
-void lanes_avx512(sample_batch &b);
+// point kernels would give them. They return the lane steps they computed:
+// the steps of the samples, and those of lanes frozen or idle beside them.
+long long lanes_avx2(sample_batch &b);
+long long lanes_avx512(sample_batch &b);
 
-// One thread's queue: the batch, and the samples and iteration steps it
-// has computed since begin_samples, which the caller adds up.
+// One thread's queue: the batch, and what it has computed since
+// begin_samples, which the caller adds up: samples, iteration steps, and on
+// the SIMD paths lane steps and the nanoseconds spent in the lane kernels
+// (those only while kernel_timing is set).
 struct sample_queue {
     sample_batch batch;
-    long long samples, steps;
+    long long samples, steps, lane_steps, kernel_ns;
 };
+
+extern bool kernel_timing;            // the lane kernels are timed; the benchmark sets it
+extern long long kernel_lane_steps;   // lane steps of the passes' lane kernels, added up after each pass; the benchmark resets it
+extern long long kernel_lane_ns;      // their time in nanoseconds while kernel_timing is set, likewise
 
 // Starts a queue's samples: the plane, the iteration limit and the other
 // value of the iteration; the counts start from 0.

@@ -9,112 +9,123 @@
 
 namespace {
 
-constexpr int deep_limit = 256;  // from this iteration limit on, refill lanes one by one
+// What K groups of N lanes iterate on, one vector per group.
+template <class V, class M, int K>
+struct lane_groups {
+    V a[K], b[K], a2[K], b2[K], n[K];  // the iterate, its squares, the count
+    M alive[K];                        // lanes still iterating
+};
 
-// K groups of N lanes are in flight, so that the long dependency chain of
-// one step (two divisions among it) overlaps with the other groups'. The
-// lanes step Stride times between two looks at which have finished, so
-// that no branch waits on every step's result: a lane that finishes
-// in between is frozen by its mask and keeps its count, its steps and its
-// last iterate. Once refill_at lanes of a group are idle they take the
-// next queued samples. Each lane follows the
-// one-sample loop exactly: the escaping step is not counted, the limit is
-// tested before convergence, and the new iterate is the last iterate.
-// Bits turns a lane mask into an integer with one bit per lane.
-template <class V, int N, int K, int Stride, bool Julia, class Bits>
-void run_lanes(sample_batch &b, Bits bits, int refill_at)
+// Stride steps of every group. The K groups' steps are independent, and
+// the processor overlaps their long dependency chains (two divisions among
+// them). A lane that finishes is
+// frozen by its mask: it keeps its count and its last iterate. Its squares
+// go on changing, but a frozen lane is reported from a, b and n only.
+// Each lane follows the one-sample loop exactly: the escaping step is not
+// counted, and the limit is tested before convergence.
+template <class V, int K, int Stride, bool Julia, class Isa>
+inline void advance(lane_groups<V, typename Isa::M, K> &groups, const mandel_terms<V> *t, const julia_terms &c,
+                    V limit)
 {
-    using M = decltype(V{} < V{});
+    using M = typename Isa::M;
+    lane_groups<V, M, K> &s = groups;
+    for (int r = 0; r < Stride; r++)
+        for (int g = 0; g < K; g++) {
+            V na, nb;
+            if constexpr (Julia)
+                julia_step(c, s.a[g], s.b[g], s.a2[g], s.b2[g], na, nb);
+            else
+                mandel_step(t[g], s.a[g], s.b[g], s.a2[g], s.b2[g], na, nb);
+            const V na2 = na * na, nb2 = nb * nb;
+            const M go = s.alive[g];
+            const M counts = go & Isa::less(na2 + nb2, V{} + escape_bound);
+            const M converged = Isa::at_most(magnitude(na - s.a[g]), V{} + tolerance) &
+                                Isa::at_most(magnitude(nb - s.b[g]), V{} + tolerance);
+            s.n[g] = Isa::select(counts, s.n[g] + 1.0, s.n[g]);
+            s.alive[g] = counts & Isa::less(s.n[g], limit) & ~converged;
+            s.a[g] = Isa::select(go, na, s.a[g]), s.b[g] = Isa::select(go, nb, s.b[g]);
+            s.a2[g] = na2, s.b2[g] = nb2;
+        }
+}
+
+// K groups of N lanes are in flight. They step Stride times between two
+// looks at which lanes have finished, so that no branch waits on every
+// step's result. At a look a group reports its finished lanes, and once
+// refill_at of its lanes are idle, fills them with the next queued
+// samples, all at once, as vectors. Only the steps computed are not counted
+// as they go: every step but an escaping one is counted, so they are the
+// count plus one if the last iterate escaped.
+//
+// Isa supplies what the vector extensions leave to the instruction set:
+// its lane mask type M (with & | ~), comparisons giving one, selection by
+// one, a mask as an integer with one bit per lane and back, and a load of
+// consecutive doubles into the lanes a mask selects.
+template <class V, int N, int K, int Stride, bool Julia, class Isa>
+long long run_lanes(sample_batch &b, int refill_at)
+{
+    using M = typename Isa::M;
     constexpr unsigned all_lanes = (1u << N) - 1;
-    V a[K], bb[K], a2[K], b2[K], n[K], steps[K];
-    M alive[K];         // lanes still iterating
-    unsigned held[K];   // lanes holding a sample not yet reported
+    lane_groups<V, M, K> s;
+    unsigned held[K];  // lanes holding a sample not yet reported
     mandel_terms<V> t[K];
     int owner[K][N];
     const julia_terms c = julia_terms_of(b.other_x, b.other_y);
     const V limit = V{} + double(b.maxiter);
     int next = 0;
+    long long group_steps = 0;
 
-    auto load = [&](int g, int l) {
-        const int s = next++;
-        owner[g][l] = s;
-        held[g] |= 1u << l;
-        alive[g][l] = -1;
-        const double za = Julia ? b.x[s] : b.other_x, zb = Julia ? b.y[s] : b.other_y;
-        a[g][l] = za, bb[g][l] = zb, a2[g][l] = za * za, b2[g][l] = zb * zb, n[g][l] = 0, steps[g][l] = 0;
-        if (!Julia) {
-            const mandel_terms<double> s_t = mandel_terms_of(b.x[s], b.y[s]);
-            t[g].kn[l] = s_t.kn, t[g].kd[l] = s_t.kd, t[g].kdi[l] = s_t.kdi;
-            t[g].x2m2[l] = s_t.x2m2, t[g].x4m8[l] = s_t.x4m8, t[g].y4[l] = s_t.y4;
-            t[g].xm1[l] = s_t.xm1, t[g].y2[l] = s_t.y2, t[g].xy2[l] = s_t.xy2;
-        }
-    };
-    // A group with no sample left takes N neighbours at once, straight
-    // from the queue as vectors, which costs no more than one lane's load.
-    auto load_group = [&](int g) {
-        V x, y;
-        __builtin_memcpy(&x, &b.x[next], sizeof x);
-        __builtin_memcpy(&y, &b.y[next], sizeof y);
-        for (int l = 0; l < N; l++)
-            owner[g][l] = next + l;
-        next += N;
-        held[g] = all_lanes;
-        alive[g] = M{} - 1;
-        n[g] = steps[g] = V{};
-        if constexpr (Julia) {
-            a[g] = x, bb[g] = y;
-        } else {
-            a[g] = V{} + b.other_x, bb[g] = V{} + b.other_y;
-            t[g] = mandel_terms_of(x, y);
-        }
-        a2[g] = a[g] * a[g], b2[g] = bb[g] * bb[g];
-    };
+    // The lowest idle lanes of group g take the next samples of the queue.
     auto refill = [&](int g) {
-        if (held[g] == 0 && b.count - next >= N)
-            return load_group(g);
-        for (int l = 0; l < N && next < b.count; l++)
-            if (!(held[g] >> l & 1))
-                load(g, l);
+        unsigned take = all_lanes & ~held[g];
+        for (int surplus = __builtin_popcount(take) - (b.count - next); surplus > 0; surplus--)
+            take &= ~(1u << (31 - __builtin_clz(take)));
+        if (!take)
+            return;
+        const V x = Isa::expand(V{}, take, &b.x[next]), y = Isa::expand(V{}, take, &b.y[next]);
+        for (unsigned rest = take; rest; rest &= rest - 1)
+            owner[g][__builtin_ctz(rest)] = next++;
+        const M fresh = Isa::mask(take);
+        auto fill = [fresh](V &lanes, V with) { lanes = Isa::select(fresh, with, lanes); };
+        held[g] |= take;
+        s.alive[g] = s.alive[g] | fresh;
+        fill(s.n[g], V{});
+        if constexpr (Julia) {
+            fill(s.a[g], x), fill(s.b[g], y);
+        } else {
+            fill(s.a[g], V{} + b.other_x), fill(s.b[g], V{} + b.other_y);
+            const mandel_terms<V> f = mandel_terms_of(x, y);
+            mandel_terms<V> &o = t[g];
+            fill(o.kn, f.kn), fill(o.kd, f.kd), fill(o.kdi, f.kdi), fill(o.x2m2, f.x2m2), fill(o.x4m8, f.x4m8);
+            fill(o.y4, f.y4), fill(o.xm1, f.xm1), fill(o.y2, f.y2), fill(o.xy2, f.xy2);
+        }
+        // Lanes still iterating hold their squares already; frozen ones are not read.
+        s.a2[g] = s.a[g] * s.a[g], s.b2[g] = s.b[g] * s.b[g];
     };
-    auto step = [&](int g) {
-        V na, nb;
-        if constexpr (Julia)
-            julia_step(c, a[g], bb[g], a2[g], b2[g], na, nb);
-        else
-            mandel_step(t[g], a[g], bb[g], a2[g], b2[g], na, nb);
-        const V na2 = na * na, nb2 = nb * nb;
-        const M go = alive[g];
-        const M inside = na2 + nb2 < escape_bound;
-        const V counted = inside ? n[g] + 1.0 : n[g];
-        const M converged = (magnitude(na - a[g]) <= tolerance) & (magnitude(nb - bb[g]) <= tolerance);
-        alive[g] = go & inside & (counted < limit) & ~converged;
-        n[g] = go ? counted : n[g];
-        steps[g] = go ? steps[g] + 1.0 : steps[g];
-        a[g] = go ? na : a[g], bb[g] = go ? nb : bb[g];
-        a2[g] = go ? na2 : a2[g], b2[g] = go ? nb2 : b2[g];
+    auto report = [&](int g, unsigned finished) {
+        for (; finished; finished &= finished - 1) {
+            const int l = __builtin_ctz(finished), k = owner[g][l];
+            const double x = s.a[g][l], y = s.b[g][l];
+            b.n[k] = int(s.n[g][l]);
+            b.steps[k] = b.n[k] + !(x * x + y * y < escape_bound);
+            b.last_x[k] = x, b.last_y[k] = y;
+        }
     };
     for (int g = 0; g < K; g++) {
-        a[g] = bb[g] = a2[g] = b2[g] = n[g] = steps[g] = V{};
-        alive[g] = M{};
+        s.a[g] = s.b[g] = s.n[g] = V{};
+        s.alive[g] = M{};
         if (!Julia)
             t[g] = mandel_terms_of(V{}, V{});
         held[g] = 0;
         refill(g);
     }
     for (;;) {
-        for (int r = 0; r < Stride; r++)
-            for (int g = 0; g < K; g++)
-                step(g);
+        advance<V, K, Stride, Julia, Isa>(s, t, c, limit);
+        group_steps += Stride * K;
         unsigned any_held = 0;
         for (int g = 0; g < K; g++) {
-            unsigned finished = held[g] & ~bits(alive[g]);
+            const unsigned finished = held[g] & ~Isa::bits(s.alive[g]);
             held[g] &= ~finished;
-            for (; finished; finished &= finished - 1) {
-                const int l = __builtin_ctz(finished), s = owner[g][l];
-                b.n[s] = int(n[g][l]);
-                b.steps[s] = int(steps[g][l]);
-                b.last_x[s] = a[g][l], b.last_y[s] = bb[g][l];
-            }
+            report(g, finished);
             if (__builtin_popcount(all_lanes & ~held[g]) >= refill_at)
                 refill(g);
             any_held |= held[g];
@@ -122,19 +133,49 @@ void run_lanes(sample_batch &b, Bits bits, int refill_at)
         if (!any_held)
             break;
     }
+    return group_steps * N;
 }
 
-// Neighbouring samples of a shallow view finish at nearly the same step,
-// so there whole groups of neighbours are fastest; in deep views, where
-// many samples run to the limit, an idle lane is refilled at once.
-template <class V, int N, int K, int Stride, class Bits>
-void run_batch(sample_batch &b, Bits bits)
+// The policy, by the iteration limit. Neighbouring samples of a shallow
+// view finish within a few steps of each other, so there the lanes are
+// looked at often and a group takes new samples once refill_at of its
+// lanes are idle. In a deep view many samples run to the limit, hundreds
+// of steps: looks are rarer (a finished lane waits longer, but the looks'
+// branches cost less often) and an idle lane is refilled at once.
+constexpr int deep_limit = 256;
+
+template <class V, int N, int K, int Stride, class Isa>
+long long run_batch(sample_batch &b, int refill_at)
 {
-    const int refill_at = b.maxiter >= deep_limit ? 1 : N;
-    if (b.julia)
-        run_lanes<V, N, K, Stride, true>(b, bits, refill_at);
-    else
-        run_lanes<V, N, K, Stride, false>(b, bits, refill_at);
+    if (b.maxiter >= deep_limit)
+        return b.julia ? run_lanes<V, N, K, 2 * Stride, true, Isa>(b, 1)
+                       : run_lanes<V, N, K, 2 * Stride, false, Isa>(b, 1);
+    return b.julia ? run_lanes<V, N, K, Stride, true, Isa>(b, refill_at)
+                   : run_lanes<V, N, K, Stride, false, Isa>(b, refill_at);
 }
+
+// The instruction-set part written with vector extensions only, lane by
+// lane; an instruction set with better means overrides it.
+template <class V, int N>
+struct generic_isa {
+    using M = decltype(V{} < V{});
+    static M less(V x, V y) { return x < y; }
+    static M at_most(V x, V y) { return x <= y; }
+    static V select(M m, V x, V y) { return m ? x : y; }
+    static M mask(unsigned bits)
+    {
+        M m{};
+        for (int l = 0; l < N; l++)
+            m[l] = bits >> l & 1 ? -1 : 0;
+        return m;
+    }
+    static V expand(V old, unsigned bits, const double *src)
+    {
+        for (int l = 0; l < N; l++)
+            if (bits >> l & 1)
+                old[l] = *src++;
+        return old;
+    }
+};
 
 }  // namespace

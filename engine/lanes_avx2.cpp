@@ -5,7 +5,36 @@
 
 typedef double avx2_lanes __attribute__((vector_size(32)));
 
-void lanes_avx2(sample_batch &b)
+// Lane masks are vectors with every bit of a lane set or clear.
+struct avx2_isa : generic_isa<avx2_lanes, 4> {
+    using V = avx2_lanes;
+    static unsigned bits(M m) { return unsigned(_mm256_movemask_pd(__m256d(m))); }
+    // The lanes of each 4-bit mask, and where each lane's double comes
+    // from among the consecutive ones loaded: its rank among the set bits.
+    static M mask(unsigned bits)
+    {
+        const __m256i lane_bits = _mm256_setr_epi64x(1, 2, 4, 8), m = _mm256_set1_epi64x(bits);
+        return M(_mm256_cmpeq_epi64(_mm256_and_si256(m, lane_bits), lane_bits));
+    }
+    static V expand(V old, unsigned bits, const double *src)
+    {
+        static const int rank[16][8] = {
+            {0, 0, 0, 0, 0, 0, 0, 0}, {0, 1, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 1, 0, 0, 0, 0}, {0, 1, 2, 3, 0, 0, 0, 0},
+            {0, 0, 0, 0, 0, 1, 0, 0}, {0, 1, 0, 0, 2, 3, 0, 0}, {0, 0, 0, 1, 2, 3, 0, 0}, {0, 1, 2, 3, 4, 5, 0, 0},
+            {0, 0, 0, 0, 0, 0, 0, 1}, {0, 1, 0, 0, 0, 0, 2, 3}, {0, 0, 0, 1, 0, 0, 2, 3}, {0, 1, 2, 3, 0, 0, 4, 5},
+            {0, 0, 0, 0, 0, 1, 2, 3}, {0, 1, 0, 0, 2, 3, 4, 5}, {0, 0, 0, 1, 2, 3, 4, 5}, {0, 1, 2, 3, 4, 5, 6, 7},
+        };
+        // Only the doubles the mask takes are read: no read past the queue.
+        const int count = __builtin_popcount(bits);
+        const __m256i first = _mm256_cmpgt_epi64(_mm256_set1_epi64x(count), _mm256_setr_epi64x(0, 1, 2, 3));
+        const __m256d loaded = _mm256_maskload_pd(src, first);
+        const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(rank[bits & 15]));
+        const __m256d spread = _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(loaded), index));
+        return V(_mm256_blendv_pd(__m256d(old), spread, __m256d(mask(bits))));
+    }
+};
+
+long long lanes_avx2(sample_batch &b)
 {
-    run_batch<avx2_lanes, 4, 4, 4>(b, [](auto mask) { return unsigned(_mm256_movemask_pd(__m256d(mask))); });
+    return run_batch<avx2_lanes, 4, 4, 4, avx2_isa>(b, 1);
 }

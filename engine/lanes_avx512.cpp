@@ -5,10 +5,22 @@
 
 typedef double avx512_lanes __attribute__((vector_size(64)));
 
-void lanes_avx512(sample_batch &b)
+// Lane masks live in the mask registers, one bit per lane.
+struct avx512_isa {
+    using V = avx512_lanes;
+    using M = __mmask8;
+    static M less(V x, V y) { return _mm512_cmp_pd_mask(__m512d(x), __m512d(y), _CMP_LT_OQ); }
+    static M at_most(V x, V y) { return _mm512_cmp_pd_mask(__m512d(x), __m512d(y), _CMP_LE_OQ); }
+    static V select(M m, V x, V y) { return V(_mm512_mask_blend_pd(m, __m512d(y), __m512d(x))); }
+    static unsigned bits(M m) { return m; }
+    static M mask(unsigned bits) { return M(bits); }
+    static V expand(V old, unsigned bits, const double *src)
+    {
+        return V(_mm512_mask_expandloadu_pd(__m512d(old), M(bits), src));
+    }
+};
+
+long long lanes_avx512(sample_batch &b)
 {
-    run_batch<avx512_lanes, 8, 4, 4>(b, [](auto mask) {
-        const __m512i m = __m512i(mask);
-        return unsigned(_mm512_test_epi64_mask(m, m));
-    });
+    return run_batch<avx512_lanes, 8, 4, 4, avx512_isa>(b, 1);
 }

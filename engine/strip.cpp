@@ -203,6 +203,8 @@ void run_pass(const strip_grid &g, int threads)
     for (int w = 0; w < threads; w++) {
         kernel_samples += queues[w]->samples;
         kernel_steps += queues[w]->steps;
+        kernel_lane_steps += queues[w]->lane_steps;
+        kernel_lane_ns += queues[w]->kernel_ns;
     }
 }
 

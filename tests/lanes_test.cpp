@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -103,6 +104,8 @@ std::vector<scene> scenes()
         {3, -3, 2.25, -2.25, 50, 2, 1024, 1, 1, 0, false, false},    // coarse while zooming
         {1.5, 1.1, -1.23, -1.53, 400, 0, 1024, 1, 0, 0, false, false},  // deep, many samples at the limit
         {1.5, 1.1, -1.23, -1.53, 300, 0, 1024, 1, 0, 1, false, true},   // refinement of arbitrary contents
+        {1.45, 1.15, -1.25, -1.5, 255, 0, 700, 1, 0, 0, false, false},  // the lane kernels' shallow policy
+        {1.45, 1.15, -1.25, -1.5, 256, 1, 700, 1, 0, 0, false, false},  // and their deep one
     };
     std::mt19937 rng(20261207);
     std::uniform_real_distribution<double> unit(-1, 1);
@@ -241,30 +244,48 @@ TEST(Lanes, RandomViewsOnEveryThreadCountAsOnOneThread)
 }
 
 // The lane kernels return each sample's count, steps and last iterate as
-// the point kernels do, also for limits of 0, 1 and below.
-TEST(Lanes, EdgeLimitsMatchThePointKernels)
+// the point kernels do: for limits of 0, 1 and below, around the limit
+// where the kernels change their policy (256) and the limits close to the
+// steps between two looks; for batches of every size up to two rounds of
+// lanes in flight, so that batches end in the middle of a group and groups
+// are refilled with fewer samples than they have idle lanes; and for
+// samples that escape, converge, run to the limit, overflow or are not a
+// number.
+TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
 {
-    state_saver saver;
+    std::mt19937 rng(14);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    std::vector<double> xs = {0, 2, 0, 1, 1e300, -2, 0.5, std::nan(""), 1e-310}, ys = {0, 0, 1, 0, 0, 0, 0.5, 0, 0};
+    while (xs.size() < 70) {  // near the deep view, where counts range from 1 to the limit
+        xs.push_back(1.3 + 0.2 * unit(rng));
+        ys.push_back(-1.38 + 0.15 * unit(rng));
+    }
+    static sample_batch b;
     for (int path : {PATH_AVX2, PATH_AVX512}) {
         if (!kernel_path_available(path))
             continue;
-        for (int limit : {-5, 0, 1, 2, 50}) {
-            for (bool julia : {false, true}) {
-                kernel_path = path;
-                std::uint32_t pixels[9] = {};
-                const double xs[9] = {0, 2, 0, 1, 1e300, -2, 0.5, std::nan(""), 1e-310};
-                const double ys[9] = {0, 0, 1, 0, 0, 0, 0.5, 0, 0};
-                static sample_queue q;
-                begin_samples(q, julia, limit, julia ? 0.3 : 0, julia ? -0.2 : 0);
-                for (int k = 0; k < 9; k++)
-                    want_sample(q, xs[k], ys[k], &pixels[k], SHAPE_ONE);
-                flush_samples(q);
-                for (int k = 0; k < 9; k++) {
-                    std::uint32_t want = julia ? julia_point(xs[k], ys[k], 0.3, -0.2, limit)
-                                               : mandel_point(xs[k], ys[k], 0, 0, limit);
-                    EXPECT_EQ(pixels[k], want) << kernel_path_name(path) << " limit " << limit << " sample " << k;
+        for (int limit : {-5, 0, 1, 2, 3, 4, 5, 7, 8, 9, 50, 255, 256, 257, 1000})
+            for (bool julia : {false, true})
+                for (int count = 1; count <= int(xs.size()); count++) {
+                    b.count = count, b.julia = julia, b.maxiter = limit;
+                    b.other_x = julia ? 0.3 : 0.1, b.other_y = julia ? -0.2 : 0.05;
+                    for (int k = 0; k < count; k++)
+                        b.x[k] = xs[(k * 7 + count) % xs.size()], b.y[k] = ys[(k * 7 + count) % xs.size()];
+                    const long long lane_steps = path == PATH_AVX512 ? lanes_avx512(b) : lanes_avx2(b);
+                    long long steps = 0;
+                    for (int k = 0; k < count; k++) {
+                        const orbit want = julia ? julia_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit)
+                                                 : mandel_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit);
+                        const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+                        ASSERT_TRUE(b.n[k] == want.n && b.steps[k] == want.steps && bits(b.last_x[k]) == bits(want.x) &&
+                                    bits(b.last_y[k]) == bits(want.y))
+                            << kernel_path_name(path) << (julia ? " dynamic" : " parameter") << " limit " << limit
+                            << " batch of " << count << " sample " << k << ": n " << b.n[k] << " (" << want.n
+                            << ") steps " << b.steps[k] << " (" << want.steps << ") last " << b.last_x[k] << ","
+                            << b.last_y[k] << " (" << want.x << "," << want.y << ")";
+                        steps += b.steps[k];
+                    }
+                    EXPECT_GE(lane_steps, steps);
                 }
-            }
-        }
     }
 }
