@@ -1,6 +1,7 @@
 // bench_main.cpp -- kernel throughput over whole views, and whole frames as the explorer renders them
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "app/logo.h"
 #include "app/palette.h"
 #include "app/screen.h"
+#include "bench/ceiling.h"
 #include "engine/batch.h"
 #include "engine/frame.h"
 #include "engine/kernels.h"
@@ -29,6 +31,44 @@ struct view {
 const view default_view = {0, 0, -3.0, -2.2500000000000004, 50};
 // A deeper parameter-plane view where many samples run to the limit.
 const view deep_view = {1.30078125, -1.3828125, -0.2, -0.15, 1000};
+
+// This core's limits, measured once before the benchmarks run, for each
+// SIMD path it has (index: the path).
+core_limits limits[PATH_AVX512 + 1];
+bool have_limits[PATH_AVX512 + 1];
+
+void measure_limits()
+{
+    if (kernel_path_available(PATH_AVX512)) {
+        limits[PATH_AVX512] = measure_limits_avx512();
+        // AVX2's 16 registers limit the measurement, not the core: the
+        // wider register file gives the core's own 4-double limit.
+        const core_limits narrow = measure_limits_avx2(), wide = measure_limits_avx2_wide();
+        limits[PATH_AVX2] = wide.parameter_step < narrow.parameter_step ? wide : narrow;
+        have_limits[PATH_AVX512] = have_limits[PATH_AVX2] = true;
+    } else if (kernel_path_available(PATH_AVX2)) {
+        limits[PATH_AVX2] = measure_limits_avx2();
+        have_limits[PATH_AVX2] = true;
+    }
+}
+
+int lanes_of(int path)
+{
+    return path == PATH_AVX512 ? 8 : 4;
+}
+
+// The most lane steps per second a path's kernel could compute on this
+// core: the step's operations at their measured throughput, or each kind
+// of operation alone where that binds harder.
+double bound_of(int path, bool julia)
+{
+    const core_limits &l = limits[path];
+    const step_ops o = julia ? dynamic_step_ops : parameter_step_ops;
+    double ns = julia ? l.dynamic_step : l.parameter_step;
+    for (double alone : {o.div * l.div, o.mul * l.mul, o.add * l.add})
+        ns = alone > ns ? alone : ns;
+    return lanes_of(path) / ns * 1e9;
+}
 
 // Runs the kernel over every pixel position of the 1024 x 768 grid and
 // reports the iteration steps and samples it computed.
@@ -77,7 +117,8 @@ void run_view_lanes(benchmark::State &state, const view &v)
     const double x0 = v.xmit - v.xstep, dx = 2 * v.xstep / 1024;
     const double y0 = v.ymit + v.ystep, dy = 2 * v.ystep / 768;
     static sample_queue q;
-    long long steps = 0;
+    long long steps = 0, lane_steps = 0;
+    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         begin_samples(q, false, v.maxiter, 0, 0);
         for (int j = 0; j < 768; j++)
@@ -85,8 +126,13 @@ void run_view_lanes(benchmark::State &state, const view &v)
                 want_sample(q, x0 + i * dx, y0 - j * dy, &out[j * 1024 + i], SHAPE_ONE);
         flush_samples(q);
         steps += q.steps;
+        lane_steps += q.lane_steps;
     }
     state.counters["steps/s"] = benchmark::Counter(double(steps), benchmark::Counter::kIsRate);
+    state.counters["lane steps/s"] = benchmark::Counter(double(lane_steps), benchmark::Counter::kIsRate);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (have_limits[kernel_path])
+        state.counters["% of bound"] = double(steps) / seconds * 100 / bound_of(kernel_path, false);
 }
 
 void lanes_parameter_default(benchmark::State &state) { run_view_lanes(state, default_view); }
@@ -111,11 +157,19 @@ void run_frame(benchmark::State &state, const view &v, int mode, bool coarse)
     do_julia = mode;
     buttons = coarse ? 1 : 0;
     render_frame(describe_frame());  // the previous frame, which the reads past the strip see
-    kernel_samples = kernel_steps = 0;
+    kernel_samples = kernel_steps = kernel_lane_steps = kernel_lane_ns = 0;
+    kernel_timing = true;
     for (auto _ : state)
         render_frame(describe_frame());
+    kernel_timing = false;
     state.counters["samples/frame"] = double(kernel_samples) / double(state.iterations());
     state.counters["steps/s"] = benchmark::Counter(double(kernel_steps), benchmark::Counter::kIsRate);
+    if (kernel_path != PATH_ONE_SAMPLE) {
+        const double per_frame = 1.0 / double(state.iterations());
+        state.counters["kernel ns"] = double(kernel_lane_ns) * per_frame;
+        state.counters["steps"] = double(kernel_steps) * per_frame;
+        state.counters["lane steps"] = double(kernel_lane_steps) * per_frame;
+    }
 }
 
 // Every frame scene and the lane kernels, once per evaluation path this
@@ -183,8 +237,12 @@ public:
             const std::string name = r.run_name.str();
             const bool single = r.run_type == Run::RT_Iteration && r.repetitions <= 1;
             const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if ((single || median) && name.rfind("frame/", 0) == 0)
+            if ((single || median) && name.rfind("frame/", 0) == 0) {
                 times_.push_back({name, r.GetAdjustedRealTime()});
+                if (r.counters.count("kernel ns") && name.find("/threads:1/") != std::string::npos)
+                    shares_.push_back({name, r.GetAdjustedRealTime(), r.counters.at("kernel ns").value * 1e-6,
+                                       r.counters.at("steps").value, r.counters.at("lane steps").value});
+            }
         }
     }
     void Finalize() override
@@ -203,9 +261,46 @@ public:
             std::printf("%-28s %-11s %7d %10.2f %12.1fx %12.2fx\n", scene.c_str(), kernel_path_name(path), threads, ms,
                         one_sample > 0 ? one_sample / ms : 0.0, one_thread > 0 ? one_thread / ms : 0.0);
         }
+        print_shares();
     }
 
 private:
+    // One thread's frame on a SIMD path: the frame time and the time inside
+    // the lane kernels (ms), the iteration steps and the lane steps.
+    struct share {
+        std::string name;
+        double ms, kernel_ms, steps, lane_steps;
+    };
+
+    // Where the time of each one-thread frame goes, against this core's
+    // bound: the steps at the bound's speed, the lane steps computed for
+    // lanes already finished or idle at the same speed, the rest of the
+    // kernels' time (looks, refills, masks, waiting), and the passes' own
+    // work outside the kernels.
+    void print_shares() const
+    {
+        if (shares_.empty())
+            return;
+        std::printf("\n%-28s %-7s %9s %11s %11s %9s %11s %11s %11s\n", "one thread", "path", "ms", "in kernels",
+                    "of bound", "steps", "waste", "kernel own", "passes");
+        for (const share &f : shares_) {
+            const size_t cut = f.name.rfind("/path:");
+            const int path = std::atoi(f.name.c_str() + cut + 6);
+            if (!have_limits[path])
+                continue;
+            const bool julia = f.name.find("/dynamic/") != std::string::npos;
+            const double bound_ms = 1e3 / bound_of(path, julia), steps_ms = f.steps * bound_ms;
+            const double waste_ms = (f.lane_steps - f.steps) * bound_ms;
+            auto pct = [&f](double ms) { return 100 * ms / f.ms; };
+            std::printf("%-28s %-7s %9.2f %10.0f%% %10.0f%% %8.0f%% %10.0f%% %10.0f%% %10.0f%%\n",
+                        f.name.substr(0, cut).c_str(), kernel_path_name(path), f.ms, pct(f.kernel_ms),
+                        100 * steps_ms / f.kernel_ms, pct(steps_ms), pct(waste_ms),
+                        pct(f.kernel_ms - steps_ms - waste_ms), pct(f.ms - f.kernel_ms));
+        }
+        std::printf("(of bound: the steps at this core's bound against the kernels' time; the other columns share "
+                    "out the frame time)\n");
+    }
+
     // The time of a scene on a path and a thread count in this run, or 0.
     double time_of(const std::string &scene, int path, int threads) const
     {
@@ -218,6 +313,7 @@ private:
     }
 
     std::vector<std::pair<std::string, double>> times_;
+    std::vector<share> shares_;
 };
 
 }  // namespace
@@ -226,10 +322,32 @@ BENCHMARK(parameter_default)->Unit(benchmark::kMillisecond);
 BENCHMARK(dynamic_default)->Unit(benchmark::kMillisecond);
 BENCHMARK(parameter_deep)->Unit(benchmark::kMillisecond);
 
+// This core's limits: each operation alone, the step's mix, and the bound
+// they give each lane kernel.
+void print_limits()
+{
+    std::printf("This core, ns per vector operation (independent chains) and the lane step's bound:\n");
+    std::printf("%-8s %8s %8s %8s %16s %16s %16s %16s\n", "path", "div", "mul", "add", "parameter step",
+                "dynamic step", "parameter bound", "dynamic bound");
+    for (int path : {PATH_AVX2, PATH_AVX512})
+        if (have_limits[path]) {
+            const core_limits &l = limits[path];
+            std::printf("%-8s %8.3f %8.3f %8.3f %13.3f ns %13.3f ns %10.0f M/s %10.0f M/s\n", kernel_path_name(path),
+                        l.div, l.mul, l.add, l.parameter_step, l.dynamic_step, bound_of(path, false) / 1e6,
+                        bound_of(path, true) / 1e6);
+        }
+    std::printf("(a step: %d divisions, %d multiplications, %d additions in the parameter plane; %d, %d, %d in the "
+                "dynamic plane)\n\n",
+                parameter_step_ops.div, parameter_step_ops.mul, parameter_step_ops.add, dynamic_step_ops.div,
+                dynamic_step_ops.mul, dynamic_step_ops.add);
+}
+
 int main(int argc, char **argv)
 {
     register_frames();
     benchmark::Initialize(&argc, argv);
+    measure_limits();
+    print_limits();
     ratio_reporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
