@@ -37,6 +37,19 @@ const view deep_view = {1.30078125, -1.3828125, -0.2, -0.15, 1000};
 core_limits limits[PATH_AVX512 + 1];
 bool have_limits[PATH_AVX512 + 1];
 
+// The limits of one path measured again, just before a benchmark that
+// compares with them: this machine's speed drifts over a run.
+void measure_limits_of(int path)
+{
+    if (path == PATH_AVX512)
+        limits[path] = measure_limits_avx512();
+    else if (path == PATH_AVX2 && have_limits[PATH_AVX512]) {
+        const core_limits narrow = measure_limits_avx2(), wide = measure_limits_avx2_wide();
+        limits[path] = wide.parameter_step < narrow.parameter_step ? wide : narrow;
+    } else if (path == PATH_AVX2)
+        limits[path] = measure_limits_avx2();
+}
+
 void measure_limits()
 {
     if (kernel_path_available(PATH_AVX512)) {
@@ -118,6 +131,8 @@ void run_view_lanes(benchmark::State &state, const view &v)
     const double y0 = v.ymit + v.ystep, dy = 2 * v.ystep / 768;
     static sample_queue q;
     long long steps = 0, lane_steps = 0;
+    if (have_limits[kernel_path])
+        measure_limits_of(kernel_path);
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         begin_samples(q, false, v.maxiter, 0, 0);
@@ -157,6 +172,8 @@ void run_frame(benchmark::State &state, const view &v, int mode, bool coarse)
     do_julia = mode;
     buttons = coarse ? 1 : 0;
     render_frame(describe_frame());  // the previous frame, which the reads past the strip see
+    if (have_limits[kernel_path])
+        measure_limits_of(kernel_path);
     kernel_samples = kernel_steps = kernel_lane_steps = kernel_lane_ns = 0;
     kernel_timing = true;
     for (auto _ : state)
@@ -169,6 +186,8 @@ void run_frame(benchmark::State &state, const view &v, int mode, bool coarse)
         state.counters["kernel ns"] = double(kernel_lane_ns) * per_frame;
         state.counters["steps"] = double(kernel_steps) * per_frame;
         state.counters["lane steps"] = double(kernel_lane_steps) * per_frame;
+        if (have_limits[kernel_path])
+            state.counters["bound"] = bound_of(kernel_path, mode != 0);
     }
 }
 
@@ -239,9 +258,10 @@ public:
             const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
             if ((single || median) && name.rfind("frame/", 0) == 0) {
                 times_.push_back({name, r.GetAdjustedRealTime()});
-                if (r.counters.count("kernel ns") && name.find("/threads:1/") != std::string::npos)
+                if (r.counters.count("bound") && name.find("/threads:1/") != std::string::npos)
                     shares_.push_back({name, r.GetAdjustedRealTime(), r.counters.at("kernel ns").value * 1e-6,
-                                       r.counters.at("steps").value, r.counters.at("lane steps").value});
+                                       r.counters.at("steps").value, r.counters.at("lane steps").value,
+                                       r.counters.at("bound").value});
             }
         }
     }
@@ -266,14 +286,15 @@ public:
 
 private:
     // One thread's frame on a SIMD path: the frame time and the time inside
-    // the lane kernels (ms), the iteration steps and the lane steps.
+    // the lane kernels (ms), the iteration steps and the lane steps, and the
+    // bound measured just before (lane steps per second).
     struct share {
         std::string name;
-        double ms, kernel_ms, steps, lane_steps;
+        double ms, kernel_ms, steps, lane_steps, bound;
     };
 
     // Where the time of each one-thread frame goes, against this core's
-    // bound: the steps at the bound's speed, the lane steps computed for
+    // bound measured just before it: the steps at the bound's speed, the lane steps computed for
     // lanes already finished or idle at the same speed, the rest of the
     // kernels' time (looks, refills, masks, waiting), and the passes' own
     // work outside the kernels.
@@ -286,10 +307,7 @@ private:
         for (const share &f : shares_) {
             const size_t cut = f.name.rfind("/path:");
             const int path = std::atoi(f.name.c_str() + cut + 6);
-            if (!have_limits[path])
-                continue;
-            const bool julia = f.name.find("/dynamic/") != std::string::npos;
-            const double bound_ms = 1e3 / bound_of(path, julia), steps_ms = f.steps * bound_ms;
+            const double bound_ms = 1e3 / f.bound, steps_ms = f.steps * bound_ms;
             const double waste_ms = (f.lane_steps - f.steps) * bound_ms;
             auto pct = [&f](double ms) { return 100 * ms / f.ms; };
             std::printf("%-28s %-7s %9.2f %10.0f%% %10.0f%% %8.0f%% %10.0f%% %10.0f%% %10.0f%%\n",

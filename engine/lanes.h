@@ -50,9 +50,9 @@ inline void advance(lane_groups<V, typename Isa::M, K> &groups, const mandel_ter
 
 // K groups of N lanes are in flight. They step Stride times between two
 // looks at which lanes have finished, so that no branch waits on every
-// step's result. At a look a group reports its finished lanes, and once
-// refill_at of its lanes are idle, fills them with the next queued
-// samples, all at once, as vectors. Only the steps computed are not counted
+// step's result. At a look a group reports its finished lanes and fills
+// them with the next queued samples, all at once, as vectors: as cheap as
+// filling one, and no lane stays idle while samples are queued. Only the steps computed are not counted
 // as they go: every step but an escaping one is counted, so they are the
 // count plus one if the last iterate escaped.
 //
@@ -61,7 +61,7 @@ inline void advance(lane_groups<V, typename Isa::M, K> &groups, const mandel_ter
 // one, a mask as an integer with one bit per lane and back, and a load of
 // consecutive doubles into the lanes a mask selects.
 template <class V, int N, int K, int Stride, bool Julia, class Isa>
-long long run_lanes(sample_batch &b, int refill_at)
+long long run_lanes(sample_batch &b)
 {
     using M = typename Isa::M;
     constexpr unsigned all_lanes = (1u << N) - 1;
@@ -126,7 +126,7 @@ long long run_lanes(sample_batch &b, int refill_at)
             const unsigned finished = held[g] & ~Isa::bits(s.alive[g]);
             held[g] &= ~finished;
             report(g, finished);
-            if (__builtin_popcount(all_lanes & ~held[g]) >= refill_at)
+            if (held[g] != all_lanes)
                 refill(g);
             any_held |= held[g];
         }
@@ -138,20 +138,17 @@ long long run_lanes(sample_batch &b, int refill_at)
 
 // The policy, by the iteration limit. Neighbouring samples of a shallow
 // view finish within a few steps of each other, so there the lanes are
-// looked at often and a group takes new samples once refill_at of its
-// lanes are idle. In a deep view many samples run to the limit, hundreds
-// of steps: looks are rarer (a finished lane waits longer, but the looks'
-// branches cost less often) and an idle lane is refilled at once.
+// looked at often. In a deep view many samples run for hundreds of steps:
+// looks are rarer, a finished lane waits longer, but the looks' branches
+// cost less often.
 constexpr int deep_limit = 256;
 
 template <class V, int N, int K, int Stride, class Isa>
-long long run_batch(sample_batch &b, int refill_at)
+long long run_batch(sample_batch &b)
 {
     if (b.maxiter >= deep_limit)
-        return b.julia ? run_lanes<V, N, K, 2 * Stride, true, Isa>(b, 1)
-                       : run_lanes<V, N, K, 2 * Stride, false, Isa>(b, 1);
-    return b.julia ? run_lanes<V, N, K, Stride, true, Isa>(b, refill_at)
-                   : run_lanes<V, N, K, Stride, false, Isa>(b, refill_at);
+        return b.julia ? run_lanes<V, N, K, 2 * Stride, true, Isa>(b) : run_lanes<V, N, K, 2 * Stride, false, Isa>(b);
+    return b.julia ? run_lanes<V, N, K, Stride, true, Isa>(b) : run_lanes<V, N, K, Stride, false, Isa>(b);
 }
 
 // The instruction-set part written with vector extensions only, lane by
