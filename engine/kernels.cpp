@@ -13,15 +13,17 @@ long long kernel_steps;
 // that converges is, and when the step that reaches the limit also
 // converges the limit decides. The escape test is written so that an
 // infinite or not-a-number iterate fails it. The squares of the new iterate
-// serve the escape test and then the next step. The steps themselves are in
-// newton.h, shared with the lane kernels.
-template <class Step>
-static orbit iterate(double a, double b, int maxiter, Step step)
+// serve the escape test and then the next step. The corrections themselves
+// are in newton.h, shared with the lane kernels.
+template <class Correction>
+static orbit iterate(double a, double b, int maxiter, Correction correction)
 {
     double a2 = a * a, b2 = b * b, na, nb;
     int n = 0, steps = 0;
     for (;;) {
-        step(a, b, a2, b2, na, nb);
+        double da, db;
+        correction(a, b, a2, b2, da, db);
+        na = a - da, nb = b - db;
         steps++;
         double na2 = na * na, nb2 = nb * nb;
         if (!(na2 + nb2 < escape_bound))
@@ -38,16 +40,16 @@ static orbit iterate(double a, double b, int maxiter, Step step)
 orbit mandel_orbit(double x, double y, double a, double b, int maxiter)
 {
     const mandel_terms<double> t = mandel_terms_of(x, y);
-    return iterate(a, b, maxiter, [&](double a, double b, double a2, double b2, double &na, double &nb) {
-        mandel_step(t, a, b, a2, b2, na, nb);
+    return iterate(a, b, maxiter, [&](double a, double b, double a2, double b2, double &da, double &db) {
+        mandel_correction(t, a, b, a2, b2, da, db);
     });
 }
 
 orbit julia_orbit(double x, double y, double cr, double ci, int maxiter)
 {
     const julia_terms c = julia_terms_of(cr, ci);
-    return iterate(x, y, maxiter, [&](double x, double y, double x2, double y2, double &nx, double &ny) {
-        julia_step(c, x, y, x2, y2, nx, ny);
+    return iterate(x, y, maxiter, [&](double x, double y, double x2, double y2, double &dx, double &dy) {
+        julia_correction(c, x, y, x2, y2, dx, dy);
     });
 }
 

@@ -18,9 +18,8 @@ struct lane_groups {
 
 // Stride steps of every group. The K groups' steps are independent, and
 // the processor overlaps their long dependency chains (two divisions among
-// them). A lane that finishes is
-// frozen by its mask: it keeps its count and its last iterate. Its squares
-// go on changing, but a frozen lane is reported from a, b and n only.
+// them). A lane that finishes is frozen by its mask: the correction is not
+// subtracted there, so it keeps its last iterate, and its count stays.
 // Each lane follows the one-sample loop exactly: the escaping step is not
 // counted, and the limit is tested before convergence.
 template <class V, int K, int Stride, bool Julia, class Isa>
@@ -31,20 +30,20 @@ inline void advance(lane_groups<V, typename Isa::M, K> &groups, const mandel_ter
     lane_groups<V, M, K> &s = groups;
     for (int r = 0; r < Stride; r++)
         for (int g = 0; g < K; g++) {
-            V na, nb;
+            V da, db;
             if constexpr (Julia)
-                julia_step(c, s.a[g], s.b[g], s.a2[g], s.b2[g], na, nb);
+                julia_correction(c, s.a[g], s.b[g], s.a2[g], s.b2[g], da, db);
             else
-                mandel_step(t[g], s.a[g], s.b[g], s.a2[g], s.b2[g], na, nb);
-            const V na2 = na * na, nb2 = nb * nb;
+                mandel_correction(t[g], s.a[g], s.b[g], s.a2[g], s.b2[g], da, db);
             const M go = s.alive[g];
+            const V na = Isa::subtract_where(go, s.a[g], da), nb = Isa::subtract_where(go, s.b[g], db);
+            const V na2 = na * na, nb2 = nb * nb;
             const M counts = go & Isa::less(na2 + nb2, V{} + escape_bound);
             const M converged = Isa::at_most(magnitude(na - s.a[g]), V{} + tolerance) &
                                 Isa::at_most(magnitude(nb - s.b[g]), V{} + tolerance);
             s.n[g] = Isa::select(counts, s.n[g] + 1.0, s.n[g]);
             s.alive[g] = counts & Isa::less(s.n[g], limit) & ~converged;
-            s.a[g] = Isa::select(go, na, s.a[g]), s.b[g] = Isa::select(go, nb, s.b[g]);
-            s.a2[g] = na2, s.b2[g] = nb2;
+            s.a[g] = na, s.b[g] = nb, s.a2[g] = na2, s.b2[g] = nb2;
         }
 }
 
@@ -98,7 +97,6 @@ long long run_lanes(sample_batch &b)
             fill(o.kn, f.kn), fill(o.kd, f.kd), fill(o.kdi, f.kdi), fill(o.x2m2, f.x2m2), fill(o.x4m8, f.x4m8);
             fill(o.y4, f.y4), fill(o.xm1, f.xm1), fill(o.y2, f.y2), fill(o.xy2, f.xy2);
         }
-        // Lanes still iterating hold their squares already; frozen ones are not read.
         s.a2[g] = s.a[g] * s.a[g], s.b2[g] = s.b[g] * s.b[g];
     };
     auto report = [&](int g, unsigned finished) {
@@ -159,6 +157,7 @@ struct generic_isa {
     static M less(V x, V y) { return x < y; }
     static M at_most(V x, V y) { return x <= y; }
     static V select(M m, V x, V y) { return m ? x : y; }
+    static V subtract_where(M m, V x, V y) { return m ? x - y : x; }
     static M mask(unsigned bits)
     {
         M m{};

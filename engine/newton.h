@@ -57,9 +57,11 @@ inline mandel_terms<T> mandel_terms_of(T x, T y)
             2.0 * x * y};
 }
 
-// z' = z - N/D from z = a + bi with a^2 and b^2 given.
+// The Newton correction N/D = da + i db at z = a + bi, with a^2 and b^2
+// given: the step is z' = z - N/D, subtracted part by part by the caller
+// (the lane kernels subtract it only in lanes still iterating).
 template <class T>
-inline void mandel_step(const mandel_terms<T> &t, T a, T b, T a2, T b2, T &na, T &nb)
+inline void mandel_correction(const mandel_terms<T> &t, T a, T b, T a2, T b2, T &da, T &db)
 {
     T ab = a * b, d = a2 - b2;
     T nre = d * d - 4.0 * a2 * b2 + t.x2m2 * d - t.y4 * ab + t.kn;
@@ -67,8 +69,8 @@ inline void mandel_step(const mandel_terms<T> &t, T a, T b, T a2, T b2, T &na, T
     T dre = 4.0 * d + t.x4m8 * a - 4.0 * b + t.kd;
     T dim = 8.0 * ab + t.y4 * a + t.x4m8 * b + t.kdi;
     T q = dre * dre + dim * dim;
-    na = a - (nre * dre + nim * dim) / q;
-    nb = b - (nim * dre - nre * dim) / q;
+    da = (nre * dre + nim * dim) / q;
+    db = (nim * dre - nre * dim) / q;
 }
 
 // The dynamic plane's c, the same for every sample of a frame.
@@ -81,18 +83,18 @@ inline julia_terms julia_terms_of(double cr, double ci)
     return {cr, ci, cr - 1.0};
 }
 
-// Newton's method for f_c(z) = z^3 + (c - 1)z - c from z = x + yi with x^2
-// and y^2 given.
+// The correction f/f' = dx + i dy of Newton's method for
+// f_c(z) = z^3 + (c - 1)z - c at z = x + yi, with x^2 and y^2 given.
 template <class T>
-inline void julia_step(const julia_terms &c, T x, T y, T x2, T y2, T &nx, T &ny)
+inline void julia_correction(const julia_terms &c, T x, T y, T x2, T y2, T &dx, T &dy)
 {
     T fre = x * (x2 - 3.0 * y2) + c.cr1 * x - c.ci * y - c.cr;
     T fim = y * (3.0 * x2 - y2) + c.cr1 * y + c.ci * x - c.ci;
     T dre = 3.0 * (x2 - y2) + c.cr1;
     T dim = 6.0 * x * y + c.ci;
     T q = dre * dre + dim * dim;
-    nx = x - (fre * dre + fim * dim) / q;
-    ny = y - (fim * dre - fre * dim) / q;
+    dx = (fre * dre + fim * dim) / q;
+    dy = (fim * dre - fre * dim) / q;
 }
 
 }  // namespace
