@@ -58,26 +58,16 @@ static void list_sample(double last_x, double last_y)
     std::printf("%g %g\n", last_x, last_y);
 }
 
-void want_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape)
+void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape)
 {
-    sample_batch &b = q.batch;
-    if (kernel_path == PATH_ONE_SAMPLE) {
-        const orbit o = b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter)
-                                : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter);
-        if (blub && !b.julia)
-            list_sample(o.x, o.y);
-        q.samples++;
-        q.steps += o.steps;
-        write_shape(dest, shape, orbit_colour(o.n, b.maxiter));
-        return;
-    }
-    if (b.count == BATCH_CAPACITY)
-        flush_samples(q);
-    b.x[b.count] = x;
-    b.y[b.count] = y;
-    b.dest[b.count] = dest;
-    b.shape[b.count] = shape;
-    b.count++;
+    const sample_batch &b = q.batch;
+    const orbit o = b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter)
+                            : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter);
+    if (blub && !b.julia)
+        list_sample(o.x, o.y);
+    q.samples++;
+    q.steps += o.steps;
+    write_shape(dest, shape, orbit_colour(o.n, b.maxiter));
 }
 
 // The lane kernels fill the results; the colours, the counts and the debug

@@ -84,11 +84,41 @@ extern long long kernel_lane_ns;      // their time in nanoseconds while kernel_
 // value of the iteration; the counts start from 0.
 void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, double other_y);
 
-// Asks for the sample at (x, y) whose colour goes to dest in the given
-// shape. On the one-sample path it is computed and written at once;
-// otherwise it is written by the next flush_samples at the latest.
-void want_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape);
+// Computes the sample at (x, y) at once and writes its colour to dest in
+// the given shape: the one-sample path.
+void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape);
 
 // Computes and writes every sample asked for so far, in the order asked:
 // the debug lines and the counts come out as on the one-sample path.
 void flush_samples(sample_queue &q);
+
+// Asks for the sample at (x, y) whose colour goes to dest in the given
+// shape, if wanted. On the one-sample path it is computed and written at
+// once; otherwise it is written by the next flush_samples at the latest.
+// Whether it is wanted decides no branch on the SIMD paths: the sample is
+// written into the queue either way and counted only if wanted, so that
+// the passes' comparisons, whose outcome follows the picture, cost no
+// mispredicted jumps.
+inline void want_sample_if(sample_queue &q, bool wanted, double x, double y, std::uint32_t *dest,
+                           sample_shape shape)
+{
+    if (kernel_path == PATH_ONE_SAMPLE) {
+        if (wanted)
+            compute_sample(q, x, y, dest, shape);
+        return;
+    }
+    sample_batch &b = q.batch;
+    b.x[b.count] = x;
+    b.y[b.count] = y;
+    b.dest[b.count] = dest;
+    b.shape[b.count] = shape;
+    b.count += wanted;
+    if (b.count == BATCH_CAPACITY)
+        flush_samples(q);
+}
+
+inline void want_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape)
+{
+    want_sample_if(q, true, x, y, dest, shape);
+}
+

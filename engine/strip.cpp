@@ -86,15 +86,15 @@ void coarse_row(const strip_grid &g, int m, sample_queue &q)
 
 // One step of the 2x2 pass: when the neighbouring block's coarse sample
 // equals this block's, the step's five pixels copy it; otherwise one new
-// sample at (x, y) colours them.
+// sample at (x, y) colours them. The copy is written either way, and the
+// sample's colour over it: no comparison of the pass reads these pixels
+// before the sample is written (the one that runs on past column 1023
+// flushes first).
 void refine_five(sample_queue &q, std::uint32_t p, std::uint32_t neighbour, double x, double y,
                  std::uint32_t *corner, sample_shape shape)
 {
-    if (neighbour != p) {
-        want_sample(q, x, y, corner, shape);
-        return;
-    }
     write_shape(corner, shape, p);
+    want_sample_if(q, neighbour != p, x, y, corner, shape);
 }
 
 // Each 4x4 block compares its coarse sample P with those of the blocks to
@@ -132,12 +132,10 @@ void row_1x1(const strip_grid &g, int m, sample_queue &q)
         if (wraps)
             flush_samples(q);
         const std::uint32_t p = at(i, j);
-        if (at(i + 2, j) != p)
-            want_sample(q, x + g.dx, y, &at(i + 1, j), SHAPE_ONE);
-        if (at(i, j + 2) != p)
-            want_sample(q, x, y - g.dy, &at(i, j + 1), SHAPE_ONE);
-        if ((wraps ? plan.wrap_copy[m] : at(i + 2, j + 2)) != p)
-            want_sample(q, x + g.dx, y - g.dy, &at(i + 1, j + 1), SHAPE_ONE);
+        want_sample_if(q, at(i + 2, j) != p, x + g.dx, y, &at(i + 1, j), SHAPE_ONE);
+        want_sample_if(q, at(i, j + 2) != p, x, y - g.dy, &at(i, j + 1), SHAPE_ONE);
+        want_sample_if(q, (wraps ? plan.wrap_copy[m] : at(i + 2, j + 2)) != p, x + g.dx, y - g.dy,
+                       &at(i + 1, j + 1), SHAPE_ONE);
     }
 }
 
