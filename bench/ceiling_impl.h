@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "bench/ceiling.h"
+#include "engine/newton.h"
 
 namespace {
 
@@ -118,12 +119,50 @@ double step_time(long iters)
     return chain_time<V, mix>(iters, std::make_integer_sequence<int, mix::rounds>{}) / 2;
 }
 
+// The parameter-plane step itself, with its own dependencies, on four
+// groups of lanes taken in turn as the lane kernels take them, and
+// nothing else: no tests, no masks, no looks. Every lane converges to a
+// root and stays there, so no value turns special.
+template <class V>
+double chained_step_time(long iters)
+{
+    constexpr int K = 4, N = sizeof(V) / sizeof(double);
+    V a[K], b[K], a2[K], b2[K];
+    mandel_terms<V> t[K];
+    for (int g = 0; g < K; g++) {
+        V x, y;
+        for (int l = 0; l < N; l++)
+            x[l] = 0.3 + 0.01 * l + 0.1 * g, y[l] = -0.7 + 0.013 * l;
+        t[g] = mandel_terms_of(x, y);
+        a[g] = V{} + 0.1, b[g] = V{} + 0.2, a2[g] = a[g] * a[g], b2[g] = b[g] * b[g];
+    }
+    const double ns = best_time(
+        [&](long n) {
+            for (long it = 0; it < n; it++)
+#pragma GCC unroll 4
+                for (int g = 0; g < K; g++) {
+                    V da, db;
+                    mandel_correction(t[g], a[g], b[g], a2[g], b2[g], da, db);
+                    a[g] = a[g] - da, b[g] = b[g] - db;
+                    a2[g] = a[g] * a[g], b2[g] = b[g] * b[g];
+                }
+        },
+        iters);
+    for (int g = 0; g < K; g++)
+        asm volatile("" : : "m"(a[g]), "m"(b[g]));
+    return ns / K;
+}
+
 // Chains: as many as the vector registers allow, two kept for the constants.
 template <class V, int Chains>
 core_limits measure_limits()
 {
-    return {alone<V, Chains, OP_DIV>(20000), alone<V, Chains, OP_MUL>(100000), alone<V, Chains, OP_ADD>(100000),
-            step_time<V, Chains, parameter_step_ops>(20000), step_time<V, Chains, dynamic_step_ops>(20000)};
+    return {alone<V, Chains, OP_DIV>(20000),
+            alone<V, Chains, OP_MUL>(100000),
+            alone<V, Chains, OP_ADD>(100000),
+            step_time<V, Chains, parameter_step_ops>(20000),
+            step_time<V, Chains, dynamic_step_ops>(20000),
+            chained_step_time<V>(20000)};
 }
 
 }  // namespace
