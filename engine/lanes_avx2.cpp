@@ -36,5 +36,5 @@ struct avx2_isa : generic_isa<avx2_lanes, 4> {
 
 long long lanes_avx2(sample_batch &b)
 {
-    return run_batch<avx2_lanes, 4, 4, 4, avx2_isa>(b);
+    return run_batch<avx2_lanes, 4, 4, 8, avx2_isa>(b);
 }

@@ -104,8 +104,6 @@ std::vector<scene> scenes()
         {3, -3, 2.25, -2.25, 50, 2, 1024, 1, 1, 0, false, false},    // coarse while zooming
         {1.5, 1.1, -1.23, -1.53, 400, 0, 1024, 1, 0, 0, false, false},  // deep, many samples at the limit
         {1.5, 1.1, -1.23, -1.53, 300, 0, 1024, 1, 0, 1, false, true},   // refinement of arbitrary contents
-        {1.45, 1.15, -1.25, -1.5, 255, 0, 700, 1, 0, 0, false, false},  // the lane kernels' shallow policy
-        {1.45, 1.15, -1.25, -1.5, 256, 1, 700, 1, 0, 0, false, false},  // and their deep one
     };
     std::mt19937 rng(20261207);
     std::uniform_real_distribution<double> unit(-1, 1);
@@ -244,9 +242,8 @@ TEST(Lanes, RandomViewsOnEveryThreadCountAsOnOneThread)
 }
 
 // The lane kernels return each sample's count, steps and last iterate as
-// the point kernels do: for limits of 0, 1 and below, around the limit
-// where the kernels change their policy (256) and the limits close to the
-// steps between two looks; for batches of every size up to two rounds of
+// the point kernels do: for limits of 0, 1 and below, and limits close to
+// the steps between two looks (8); for batches of every size up to two rounds of
 // lanes in flight, so that batches end in the middle of a group and groups
 // are refilled with fewer samples than they have idle lanes; and for
 // samples that escape, converge, run to the limit, overflow or are not a
@@ -264,7 +261,7 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
     for (int path : {PATH_AVX2, PATH_AVX512}) {
         if (!kernel_path_available(path))
             continue;
-        for (int limit : {-5, 0, 1, 2, 3, 4, 5, 7, 8, 9, 50, 255, 256, 257, 1000})
+        for (int limit : {-5, 0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 50, 1000})
             for (bool julia : {false, true})
                 for (int count = 1; count <= int(xs.size()); count++) {
                     b.count = count, b.julia = julia, b.maxiter = limit;
