@@ -23,11 +23,9 @@ struct lane_groups {
 // Each lane follows the one-sample loop exactly: the escaping step is not
 // counted, and the limit is tested before convergence.
 template <class V, int K, int Stride, bool Julia, class Isa>
-inline void advance(lane_groups<V, typename Isa::M, K> &groups, const mandel_terms<V> *t, const julia_terms &c,
-                    V limit)
+inline void advance(lane_groups<V, typename Isa::M, K> &s, const mandel_terms<V> *t, const julia_terms &c, V limit)
 {
     using M = typename Isa::M;
-    lane_groups<V, M, K> &s = groups;
     for (int r = 0; r < Stride; r++)
         for (int g = 0; g < K; g++) {
             V da, db;
