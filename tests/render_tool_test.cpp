@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -674,14 +675,18 @@ TEST_F(RenderTool, SequenceProgressAndInterruption)
         << small.shown;
 
     fs::remove_all(folder);
-    on_terminal interrupted({"--zoom-in", "30", "--scale", "3", "--frames", folder.string()});
-    interrupted.read_until([&] { return interrupted.shown.find("frame 3 of 31") != std::string::npos; });
+    // Long enough that it is still running when the signal comes, however
+    // fast this machine renders.
+    on_terminal interrupted({"--zoom-in", "3000", "--scale", "3", "--frames", folder.string()});
+    interrupted.read_until([&] { return interrupted.shown.find("frame 3 of 3001") != std::string::npos; });
     kill(interrupted.child, SIGINT);
     EXPECT_EQ(interrupted.finish(), 130) << interrupted.shown;
     const std::vector<std::string> names = names_in(folder);
     ASSERT_FALSE(names.empty());
     for (std::size_t n = 0; n < names.size(); n++) {
-        EXPECT_EQ(names[n], "frame-0000" + std::to_string(n) + ".png");
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "frame-%05zu.png", n);
+        EXPECT_EQ(names[n], expected);
         EXPECT_EQ(read_png(folder / names[n]).width, 3072u) << names[n];
         EXPECT_NE(view_chunk(folder / names[n]), "") << names[n];
     }
