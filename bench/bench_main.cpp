@@ -45,6 +45,8 @@ void measure_limits_of(int path)
     if (path == PATH_AVX512)
         limits[path] = measure_limits_avx512();
     else if (path == PATH_AVX2 && have_limits[PATH_AVX512]) {
+        // AVX2's 16 registers limit the measurement, not the core: the
+        // wider register file gives the core's own 4-double limit.
         const core_limits narrow = measure_limits_avx2(), wide = measure_limits_avx2_wide();
         limits[path] = wide.parameter_step < narrow.parameter_step ? wide : narrow;
     } else if (path == PATH_AVX2)
@@ -53,17 +55,11 @@ void measure_limits_of(int path)
 
 void measure_limits()
 {
-    if (kernel_path_available(PATH_AVX512)) {
-        limits[PATH_AVX512] = measure_limits_avx512();
-        // AVX2's 16 registers limit the measurement, not the core: the
-        // wider register file gives the core's own 4-double limit.
-        const core_limits narrow = measure_limits_avx2(), wide = measure_limits_avx2_wide();
-        limits[PATH_AVX2] = wide.parameter_step < narrow.parameter_step ? wide : narrow;
-        have_limits[PATH_AVX512] = have_limits[PATH_AVX2] = true;
-    } else if (kernel_path_available(PATH_AVX2)) {
-        limits[PATH_AVX2] = measure_limits_avx2();
-        have_limits[PATH_AVX2] = true;
-    }
+    have_limits[PATH_AVX512] = kernel_path_available(PATH_AVX512);
+    have_limits[PATH_AVX2] = kernel_path_available(PATH_AVX2);
+    for (int path : {PATH_AVX2, PATH_AVX512})
+        if (have_limits[path])
+            measure_limits_of(path);
 }
 
 int lanes_of(int path)

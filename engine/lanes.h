@@ -141,29 +141,16 @@ long long run_batch(sample_batch &b)
     return b.julia ? run_lanes<V, N, K, Stride, true, Isa>(b) : run_lanes<V, N, K, Stride, false, Isa>(b);
 }
 
-// The instruction-set part written with vector extensions only, lane by
-// lane; an instruction set with better means overrides it.
-template <class V, int N>
-struct generic_isa {
+// The comparisons and selections written with vector extensions only, for
+// instruction sets whose lane masks are vectors; the rest (bits, masks,
+// expanding loads) each instruction set supplies itself.
+template <class V>
+struct vector_mask_isa {
     using M = decltype(V{} < V{});
     static M less(V x, V y) { return x < y; }
     static M at_most(V x, V y) { return x <= y; }
     static V select(M m, V x, V y) { return m ? x : y; }
     static V subtract_where(M m, V x, V y) { return m ? x - y : x; }
-    static M mask(unsigned bits)
-    {
-        M m{};
-        for (int l = 0; l < N; l++)
-            m[l] = bits >> l & 1 ? -1 : 0;
-        return m;
-    }
-    static V expand(V old, unsigned bits, const double *src)
-    {
-        for (int l = 0; l < N; l++)
-            if (bits >> l & 1)
-                old[l] = *src++;
-        return old;
-    }
 };
 
 }  // namespace

@@ -6,7 +6,7 @@
 typedef double avx2_lanes __attribute__((vector_size(32)));
 
 // Lane masks are vectors with every bit of a lane set or clear.
-struct avx2_isa : generic_isa<avx2_lanes, 4> {
+struct avx2_isa : vector_mask_isa<avx2_lanes> {
     using V = avx2_lanes;
     static unsigned bits(M m) { return unsigned(_mm256_movemask_pd(__m256d(m))); }
     // The lanes of each 4-bit mask, and where each lane's double comes
