@@ -1,0 +1,162 @@
+// pngout.cpp -- writes the picture under a temporary name, renames it into place, and removes it on Ctrl-C
+#include "tools/pngout.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/workers.h"
+#include "tools/viewtag.h"
+
+namespace {
+
+// The temporary file being written, for the signal handler; null when there
+// is none. It changes only while the signals are held back.
+const char *volatile pending_temp = nullptr;
+
+// Ctrl-C or a termination request: the partial file goes and the process
+// ends at once, with the shell's status for death by that signal. unlink
+// and _exit are safe in a signal handler.
+extern "C" void drop_temp_and_exit(int sig)
+{
+    if (pending_temp)
+        unlink(pending_temp);
+    _exit(128 + sig);
+}
+
+// The process's file-creation mask; umask can only be read by setting it.
+mode_t current_umask()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+bool end_png(png_output &out)
+{
+    if (setjmp(png_jmpbuf(out.png)))
+        return false;
+    png_write_end(out.png, nullptr);
+    return true;
+}
+
+}  // namespace
+
+// A signal that was ignored when the tool started (a background job of a
+// script) stays ignored.
+void catch_signals()
+{
+    for (int sig : {SIGINT, SIGTERM}) {
+        struct sigaction now = {}, before = {};
+        sigaction(sig, nullptr, &before);
+        if (before.sa_handler == SIG_IGN)
+            continue;
+        now.sa_handler = drop_temp_and_exit;
+        sigemptyset(&now.sa_mask);
+        sigaction(sig, &now, nullptr);
+    }
+}
+
+[[noreturn]] void give_up(png_output &out, int error)
+{
+    png_destroy_write_struct(&out.png, &out.info);
+    if (out.file)
+        std::fclose(out.file);
+    without_signals([&] {
+        unlink(out.temp.c_str());
+        pending_temp = nullptr;
+    });
+    std::fprintf(stderr, "rootzoom-render: cannot write %s: %s\n", out.path.c_str(), std::strerror(error));
+    std::exit(1);
+}
+
+// mkstemp makes the file readable by its owner alone; the picture gets the
+// permissions of any file the user creates. The temporary file is opened
+// before anything is rendered, so an output that cannot be written is
+// refused at once.
+void open_output(png_output &out, const std::string &path)
+{
+    out.path = path;
+    out.temp = path + ".tmpXXXXXX";
+    int fd = -1, error = 0;
+    without_signals([&] {
+        fd = mkstemp(out.temp.data());
+        if (fd >= 0)
+            pending_temp = out.temp.c_str();
+        else
+            error = errno;
+    });
+    if (fd < 0) {
+        std::fprintf(stderr, "rootzoom-render: cannot write %s: %s\n", path.c_str(), std::strerror(error));
+        std::exit(1);
+    }
+    out.file = fchmod(fd, 0666 & ~current_umask()) == 0 ? fdopen(fd, "wb") : nullptr;
+    if (!out.file) {
+        error = errno;
+        close(fd);
+        give_up(out, error);
+    }
+    out.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    out.info = out.png ? png_create_info_struct(out.png) : nullptr;
+    if (!out.info)
+        give_up(out, ENOMEM);
+    png_init_io(out.png, out.file);
+}
+
+// libpng reports a failed write by a long jump to the latest setjmp; each of
+// the three steps below sets its own, in a frame with nothing to destroy.
+bool start_png(png_output &out, int width, int height)
+{
+    if (setjmp(png_jmpbuf(out.png)))
+        return false;
+    png_set_IHDR(out.png, out.info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // The pictures are bands and speckles of a few hundred colours: rows
+    // left unfiltered compress smaller than with libpng's adaptive filters,
+    // and zlib's level 3 compresses them several times faster than its
+    // default, still smaller than the defaults together would.
+    png_set_filter(out.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(out.png, 3);
+    add_view_chunks(out.png, out.info, out.view);
+    png_write_info(out.png, out.info);
+    return true;
+}
+
+bool write_rows(png_output &out, const png_byte *rows, int count, std::size_t row_bytes)
+{
+    if (setjmp(png_jmpbuf(out.png)))
+        return false;
+    for (int row = 0; row < count; row++)
+        png_write_row(out.png, rows + row * row_bytes);
+    return true;
+}
+
+void check(png_output &out, bool ok)
+{
+    if (!ok)
+        give_up(out, errno);
+}
+
+void finish_output(png_output &out)
+{
+    check(out, end_png(out));
+    png_destroy_write_struct(&out.png, &out.info);
+    std::FILE *f = out.file;
+    out.file = nullptr;
+    if (std::fclose(f) != 0)
+        give_up(out, errno);
+    int error = 0;
+    without_signals([&] {
+        if (std::rename(out.temp.c_str(), out.path.c_str()) != 0)
+            error = errno;
+        else
+            pending_temp = nullptr;
+    });
+    if (error)
+        give_up(out, error);
+}

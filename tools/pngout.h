@@ -1,0 +1,114 @@
+// pngout.h -- the picture file being written: a temporary file renamed into place, and the signals that remove it
+#pragma once
+
+#include <png.h>
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "app/screen.h"
+#include "engine/workers.h"
+
+// The PNG being written: under a temporary name in the output's folder,
+// renamed into place when complete, so that a failure or an interruption
+// never leaves a partial file under the output's name.
+struct png_output {
+    std::string path, temp;
+    std::string view;  // the text of its view chunk
+    std::FILE *file = nullptr;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+};
+
+// Runs step with SIGINT and SIGTERM held back, so that the handler never
+// finds a temporary file created but not yet recorded, or renamed but still
+// recorded.
+template <class Step>
+void without_signals(Step step)
+{
+    sigset_t held, before;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &held, &before);
+    step();
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+// Ctrl-C and termination requests remove the temporary file being written
+// and end the process; call once, before any output is opened.
+void catch_signals();
+
+// Creates the temporary file for path; exits with status 1 and a message
+// when it cannot.
+void open_output(png_output &out, const std::string &path);
+
+// The header with the view chunks, rows, and the end; false when libpng
+// could not write, with errno saying why.
+bool start_png(png_output &out, int width, int height);
+bool write_rows(png_output &out, const png_byte *rows, int count, std::size_t row_bytes);
+
+// Removes the temporary file, says why the output could not be written and
+// exits with status 1.
+[[noreturn]] void give_up(png_output &out, int error);
+
+// give_up when a step above failed.
+void check(png_output &out, bool ok);
+
+// Ends the PNG, closes the file and renames it to its name.
+void finish_output(png_output &out);
+
+// Writes the picture's rows on a thread of its own, so that the next row of
+// tiles renders meanwhile and compression is not added to the rendering
+// time. The thread starts with SIGINT and SIGTERM held back, so that they
+// go to the main thread. It is joined before the output is finished. With
+// one thread asked for, the rows are written on the main thread, after
+// their tiles: the whole program then runs on one processor.
+class band_writer {
+public:
+    explicit band_writer(png_output &out) : out_(out) {}
+    ~band_writer() { wait(); }
+
+    // Waits for the band before, then writes this one, or starts to.
+    bool write(const png_byte *rows, std::size_t row_bytes)
+    {
+        if (!wait())
+            return false;
+        auto job = [this, rows, row_bytes] {
+            const auto begun = std::chrono::steady_clock::now();
+            if (!write_rows(out_, rows, SCREEN_H, row_bytes))
+                error_ = errno ? errno : EIO;
+            seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+        };
+        if (render_threads <= 1) {
+            job();
+            return wait();
+        }
+        without_signals([&] { thread_ = std::thread(job); });
+        return true;
+    }
+
+    // False once a band could not be written; errno then says why.
+    bool wait()
+    {
+        if (thread_.joinable())
+            thread_.join();
+        errno = error_;
+        return error_ == 0;
+    }
+
+    double seconds() const { return seconds_; }  // spent writing, once waited for
+
+private:
+    png_output &out_;
+    std::thread thread_;
+    int error_ = 0;
+    double seconds_ = 0;
+};

@@ -1,0 +1,109 @@
+// progress.h -- the progress line rootzoom-render draws on a terminal
+#pragma once
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "engine/strip.h"
+#include "tools/pngout.h"
+#include "tools/tiles.h"
+
+// Minutes and seconds, held to 9999 minutes.
+std::string clock_text(double seconds);
+
+// How far the picture has come, as a line on standard error rewritten in
+// place, on a terminal only: the picture of a sequence and the tile under
+// way, and an estimate of the time left, when there are several; which of
+// the tile's two renders runs, its pass and the block rows of the pass
+// done, and the time so far. A small thread redraws it about four times a
+// second, so that a frame that takes minutes shows it is under way; stop()
+// ends it with a last, full line.
+class progress_line {
+public:
+    progress_line(int tiles, int viewport_rows, int frames)
+        : total(tiles * frames), tiles(tiles), frames(frames),
+          pass_rows{(viewport_rows + 3) / 4, (viewport_rows + 3) / 4, (viewport_rows + 1) / 2}
+    {
+        // The poller starts with SIGINT and SIGTERM held back and keeps them
+        // so: they go to the main thread, whose without_signals then holds
+        // them back for the whole process.
+        if (shown)
+            without_signals([this] { poller = std::thread([this] { poll(); }); });
+    }
+    ~progress_line() { stop(); }
+
+    double seconds() const
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    void tile_done(int done)
+    {
+        done_at = seconds();
+        tiles_done = done;
+    }
+
+    // Joins the poller and draws the line once more, with a newline.
+    void stop()
+    {
+        if (!poller.joinable())
+            return;
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            stopping = true;
+        }
+        woken.notify_one();
+        poller.join();
+        draw("\n");
+    }
+
+private:
+    const int total, tiles, frames;  // tiles in all, in each picture, and pictures
+    const int pass_rows[3];  // block rows of the coarse, the 2x2 and the 1x1 pass
+    const bool shown = isatty(STDERR_FILENO);
+    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::atomic<int> tiles_done{0};
+    std::atomic<double> done_at{0};  // seconds when the latest tile was done
+    std::mutex lock;
+    std::condition_variable woken;
+    bool stopping = false;
+    std::thread poller;
+
+    void poll()
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        do
+            draw("");
+        while (!woken.wait_for(hold, std::chrono::milliseconds(250), [this] { return stopping; }));
+    }
+
+    // The estimate assumes the tiles still to come cost what the finished
+    // ones cost on average.
+    void draw(const char *end) const
+    {
+        const int done = tiles_done, pass = std::clamp(progress_pass.load(std::memory_order_relaxed), 0, 2);
+        const double spent = seconds();
+        static const char *const pass_name[3] = {"coarse pass", "2x2 pass", "1x1 pass"};
+        const int frame = std::min(done / tiles, frames - 1), tile = std::min(done - frame * tiles + 1, tiles);
+        std::string text = "\rrootzoom-render: ";
+        if (frames > 1)
+            text += "frame " + std::to_string(frame + 1) + " of " + std::to_string(frames) + ", ";
+        if (tiles > 1)
+            text += "tile " + std::to_string(tile) + " of " + std::to_string(tiles) + ", ";
+        text += tile_render.load(std::memory_order_relaxed) ? "second render, " : "first render, ";
+        text += std::string(pass_name[pass]) + ", " + std::to_string(progress_rows.load(std::memory_order_relaxed)) +
+                " of " + std::to_string(pass_rows[pass]) + " block rows, " + clock_text(spent) + " elapsed";
+        if (total > 1 && done > 0 && done < total)
+            text += ", about " + clock_text(done_at / done * total - spent) + " left";
+        text += "\033[K";  // the rest of a longer line erased
+        text += end;
+        std::fputs(text.c_str(), stderr);
+    }
+};
