@@ -34,6 +34,10 @@ struct pool {
     std::vector<std::thread> threads;
 };
 
+// Jobs must not throw: a throw past the barriers would leave the other
+// workers waiting for ever, so it ends the process at once instead.
+void run_job(void (*job)(int, void *), int worker, void *context) noexcept { job(worker, context); }
+
 void serve(pool *p, int worker)
 {
     for (;;) {
@@ -41,7 +45,7 @@ void serve(pool *p, int worker)
         if (p->stopping)
             return;
         if (worker < p->active)
-            p->job(worker, p->context);
+            run_job(p->job, worker, p->context);
         p->done.arrive_and_wait();
     }
 }
@@ -53,7 +57,7 @@ pool *start_pool(int n)
     pool *p = new pool(n);
     for (int w = 1; w < n; w++) {
         try {
-            p->threads.emplace_back(serve, p, w);
+            p->threads.push_back(quiet_thread([p, w] { serve(p, w); }));
         } catch (const std::system_error &) {
             for (int missing = w; missing < n; missing++) {
                 p->start.arrive_and_drop();
@@ -96,6 +100,6 @@ void run_shared(int threads, void (*job)(int, void *), void *context)
     current->context = context;
     current->active = threads;
     current->start.arrive_and_wait();
-    job(0, context);
+    run_job(job, 0, context);
     current->done.arrive_and_wait();
 }

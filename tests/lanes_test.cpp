@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -285,4 +286,21 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
                     EXPECT_GE(lane_steps, steps);
                 }
     }
+}
+
+// A job that throws ends the process at once: the other workers would
+// otherwise wait at the pool's barrier for ever, and the next frame hang.
+TEST(LanesDeathTest, AJobThatThrowsEndsTheProcessInsteadOfHangingThePool)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto throwing = [](int worker) {
+        if (worker == 0)
+            throw std::runtime_error("synthetic");
+    };
+    EXPECT_DEATH(
+        {
+            run_shared(2, throwing);
+            run_shared(2, throwing);
+        },
+        "");
 }

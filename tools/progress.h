@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "engine/strip.h"
@@ -31,11 +32,14 @@ public:
         : total(tiles * frames), tiles(tiles), frames(frames),
           pass_rows{(viewport_rows + 3) / 4, (viewport_rows + 3) / 4, (viewport_rows + 1) / 2}
     {
-        // The poller starts with SIGINT and SIGTERM held back and keeps them
-        // so: they go to the main thread, whose without_signals then holds
-        // them back for the whole process.
-        if (shown)
-            without_signals([this] { poller = std::thread([this] { poll(); }); });
+        // The poller holds every signal back, so they go to the main thread.
+        // A poller that cannot start leaves the picture without its line.
+        if (shown) {
+            try {
+                poller = quiet_thread([this] { poll(); });
+            } catch (const std::system_error &) {
+            }
+        }
     }
     ~progress_line() { stop(); }
 
