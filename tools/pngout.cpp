@@ -1,16 +1,20 @@
 // pngout.cpp -- writes the picture under a temporary name, renames it into place, and removes it on Ctrl-C
 #include "tools/pngout.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 
 #include "engine/workers.h"
+#include "tools/printable.h"
 #include "tools/viewtag.h"
 
 namespace {
@@ -45,6 +49,49 @@ bool end_png(png_output &out)
     return true;
 }
 
+// The file a name stands for: the target of a symbolic link, followed
+// link by link as the kernel would, so that -o onto a link replaces the
+// picture it points to and keeps the link. A name that is no link, or a
+// link to a file not yet there, stands for itself. Empty, with errno set,
+// for a loop of links.
+std::string link_target(std::string path)
+{
+    for (int links = 0; links < 40; links++) {
+        struct stat s;
+        if (lstat(path.c_str(), &s) != 0 || !S_ISLNK(s.st_mode))
+            return path;
+        std::string to(s.st_size > 0 ? std::size_t(s.st_size) + 1 : PATH_MAX, '\0');
+        const ssize_t n = readlink(path.c_str(), to.data(), to.size());
+        if (n < 0 || std::size_t(n) >= to.size())
+            return path;  // changed under us: take it as it is now
+        to.resize(std::size_t(n));
+        const std::size_t slash = path.rfind('/');
+        path = to[0] == '/' || slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
+    }
+    errno = ELOOP;
+    return "";
+}
+
+// The temporary file's name: beside the target, where the rename stays on
+// one file system, and named after it; a name near the folder's longest is
+// cut, so that the suffix still fits.
+std::string temp_name(const std::string &target)
+{
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    const long longest = pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::string suffix = ".tmpXXXXXX";
+    const std::size_t keep = std::min(name.size(), std::size_t(longest > 16 ? longest : 255) - suffix.size());
+    return (slash == std::string::npos ? "" : folder) + name.substr(0, keep) + suffix;
+}
+
+[[noreturn]] void refuse_output(const std::string &path, int error)
+{
+    std::fprintf(stderr, "rootzoom-render: cannot write %s: %s\n", printable(path).c_str(), std::strerror(error));
+    std::exit(1);
+}
+
 }  // namespace
 
 // A signal that was ignored when the tool started (a background job of a
@@ -71,18 +118,23 @@ void catch_signals()
         unlink(out.temp.c_str());
         pending_temp = nullptr;
     });
-    std::fprintf(stderr, "rootzoom-render: cannot write %s: %s\n", out.path.c_str(), std::strerror(error));
-    std::exit(1);
+    refuse_output(out.path, error);
 }
 
 // mkstemp makes the file readable by its owner alone; the picture gets the
 // permissions of any file the user creates. The temporary file is opened
-// before anything is rendered, so an output that cannot be written is
-// refused at once.
+// before anything is rendered, so an output that cannot be written, a
+// folder in its place among them, is refused at once.
 void open_output(png_output &out, const std::string &path)
 {
     out.path = path;
-    out.temp = path + ".tmpXXXXXX";
+    out.target = link_target(path);
+    struct stat s;
+    if (out.target.empty())
+        refuse_output(path, errno);
+    if (stat(out.target.c_str(), &s) == 0 && S_ISDIR(s.st_mode))
+        refuse_output(path, EISDIR);
+    out.temp = temp_name(out.target);
     int fd = -1, error = 0;
     without_signals([&] {
         fd = mkstemp(out.temp.data());
@@ -91,10 +143,8 @@ void open_output(png_output &out, const std::string &path)
         else
             error = errno;
     });
-    if (fd < 0) {
-        std::fprintf(stderr, "rootzoom-render: cannot write %s: %s\n", path.c_str(), std::strerror(error));
-        std::exit(1);
-    }
+    if (fd < 0)
+        refuse_output(path, error);
     out.file = fchmod(fd, 0666 & ~current_umask()) == 0 ? fdopen(fd, "wb") : nullptr;
     if (!out.file) {
         error = errno;
@@ -142,21 +192,37 @@ void check(png_output &out, bool ok)
         give_up(out, errno);
 }
 
+// The file reaches the disk before it takes the picture's name, and the
+// rename reaches it after, so that a power cut leaves the old picture or
+// the new one under the name, never an empty file. The folder's sync is as
+// much as its file system offers: some cannot sync a folder at all.
 void finish_output(png_output &out)
 {
     check(out, end_png(out));
     png_destroy_write_struct(&out.png, &out.info);
     std::FILE *f = out.file;
     out.file = nullptr;
+    if (std::fflush(f) != 0 || fsync(fileno(f)) != 0) {
+        const int error = errno;
+        std::fclose(f);
+        give_up(out, error);
+    }
     if (std::fclose(f) != 0)
         give_up(out, errno);
     int error = 0;
     without_signals([&] {
-        if (std::rename(out.temp.c_str(), out.path.c_str()) != 0)
+        if (std::rename(out.temp.c_str(), out.target.c_str()) != 0)
             error = errno;
         else
             pending_temp = nullptr;
     });
     if (error)
         give_up(out, error);
+    const std::size_t slash = out.target.rfind('/');
+    const int folder = open(slash == std::string::npos ? "." : out.target.substr(0, slash + 1).c_str(),
+                            O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
 }

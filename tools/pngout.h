@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "app/screen.h"
@@ -20,7 +21,7 @@
 // renamed into place when complete, so that a failure or an interruption
 // never leaves a partial file under the output's name.
 struct png_output {
-    std::string path, temp;
+    std::string path, target, temp;  // as named, the file it stands for, the temporary file
     std::string view;  // the text of its view chunk
     std::FILE *file = nullptr;
     png_structp png = nullptr;
@@ -67,10 +68,10 @@ void finish_output(png_output &out);
 
 // Writes the picture's rows on a thread of its own, so that the next row of
 // tiles renders meanwhile and compression is not added to the rendering
-// time. The thread starts with SIGINT and SIGTERM held back, so that they
-// go to the main thread. It is joined before the output is finished. With
-// one thread asked for, the rows are written on the main thread, after
-// their tiles: the whole program then runs on one processor.
+// time. The thread holds every signal back, so that they go to the main
+// thread. It is joined before the output is finished. With one thread asked
+// for, or when no thread can be started, the rows are written on the main
+// thread, after their tiles.
 class band_writer {
 public:
     explicit band_writer(png_output &out) : out_(out) {}
@@ -87,12 +88,15 @@ public:
                 error_ = errno ? errno : EIO;
             seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
         };
-        if (render_threads <= 1) {
-            job();
-            return wait();
+        if (render_threads > 1) {
+            try {
+                thread_ = quiet_thread(job);
+                return true;
+            } catch (const std::system_error &) {
+            }
         }
-        without_signals([&] { thread_ = std::thread(job); });
-        return true;
+        job();
+        return wait();
     }
 
     // False once a band could not be written; errno then says why.
