@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +43,15 @@ std::string slurp(const fs::path &p)
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+std::vector<std::string> names_in(const fs::path &folder)
+{
+    std::vector<std::string> names;
+    for (const auto &e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 class RenderTool : public testing::Test {
@@ -115,10 +125,13 @@ void expect_window_picture(const picture &pic)
 }
 
 // The tool run with a new terminal as its standard input, output and error,
-// as from an interactive shell.
+// as from an interactive shell; with threads_fail, under limits that let no
+// thread start (each thread's stack would be larger than all the memory the
+// process may map). Where no pseudo-terminal can be made, started() is
+// false and nothing runs.
 class on_terminal {
 public:
-    explicit on_terminal(std::vector<std::string> args)
+    explicit on_terminal(std::vector<std::string> args, bool threads_fail = false)
     {
         args.insert(args.begin(), RENDER_TOOL);
         std::vector<char *> argv;
@@ -127,9 +140,24 @@ public:
         argv.push_back(nullptr);
         child = forkpty(&terminal, nullptr, nullptr, nullptr);
         if (child == 0) {
+            if (threads_fail) {
+                const rlimit stack = {1ul << 30, 1ul << 30}, memory = {1ul << 29, 1ul << 29};
+                setrlimit(RLIMIT_STACK, &stack);
+                setrlimit(RLIMIT_AS, &memory);
+            }
             execv(RENDER_TOOL, argv.data());
             _exit(127);
         }
+        if (child < 0)
+            why = std::strerror(errno);
+    }
+
+    bool started() const { return child > 0; }
+
+    void interrupt()
+    {
+        if (started())
+            kill(child, SIGINT);
     }
 
     // Keeps reading what the tool shows, so that it never waits on a full
@@ -138,7 +166,7 @@ public:
     void read_until(Done done)
     {
         char chunk[4096];
-        while (!done()) {
+        while (started() && !done()) {
             pollfd p = {terminal, POLLIN, 0};
             if (poll(&p, 1, 10) == 1) {
                 const ssize_t n = read(terminal, chunk, sizeof chunk);
@@ -152,6 +180,8 @@ public:
     // Everything the tool shows until it ends, and its exit status.
     int finish()
     {
+        if (!started())
+            return -1;
         read_until([] { return false; });
         close(terminal);
         int status = 0;
@@ -161,8 +191,13 @@ public:
 
     pid_t child = -1;
     int terminal = -1;
-    std::string shown;
+    std::string shown, why;
 };
+
+// Skips a test whose terminal could not be made (a chroot without /dev/pts).
+#define NEED_TERMINAL(t) \
+    if (!(t).started())  \
+    GTEST_SKIP() << "no pseudo-terminal can be made here: " << (t).why
 
 }  // namespace
 
@@ -230,25 +265,95 @@ TEST_F(RenderTool, UnwritableOutputExitsOneAndLeavesNoFile)
     if (getuid() != 0) {  // root writes anywhere
         EXPECT_EQ(r.status, 1);
     }
-    // A folder in the output's place: the write fails at the rename.
+    // A folder in the output's place is refused before anything is
+    // rendered: no progress line on a terminal.
     fs::create_directories(dir / "taken.png");
-    r = run("-o " + (dir / "taken.png").string());
-    EXPECT_EQ(r.status, 1);
+    on_terminal taken({"--scale", "16", "-o", (dir / "taken.png").string()});
+    NEED_TERMINAL(taken);
+    EXPECT_EQ(taken.finish(), 1);
+    EXPECT_NE(taken.shown.find("cannot write " + (dir / "taken.png").string() + ": Is a directory"), std::string::npos)
+        << taken.shown;
+    EXPECT_EQ(taken.shown.find("block rows"), std::string::npos) << taken.shown;
+    // A full standard output is an error, not a success.
+    ASSERT_EQ(run("--no-logo -o " + (dir / "x.png").string()).status, 0);
+    for (const std::string &args : {std::string("--help"), "--args-of " + (dir / "x.png").string()}) {
+        const int raw = std::system((RENDER_TOOL " " + args + " >/dev/full 2>" + (dir / "err").string()).c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1) << args;
+        EXPECT_EQ(slurp(dir / "err"), "rootzoom-render: cannot write standard output: No space left on device\n");
+    }
     for (const auto &entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
     fs::permissions(dir / "ro", fs::perms::owner_all);
+}
+
+namespace {
+
+// The threads of the process, besides its main thread, whose signal mask
+// lets through a signal that can be blocked; and how many threads it has.
+std::vector<std::string> threads_taking_signals(pid_t pid, int *count)
+{
+    std::vector<std::string> open;
+    *count = 0;
+    std::error_code error;
+    for (const auto &task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        ++*count;
+        const std::string status = slurp(task.path() / "status"), id = task.path().filename();
+        const std::size_t at = status.find("SigBlk:");
+        const unsigned long long blocked = at == std::string::npos ? 0 : std::stoull(status.substr(at + 7), nullptr, 16);
+        for (int sig = 1; sig < 32; sig++)
+            if (id != std::to_string(pid) && sig != SIGKILL && sig != SIGSTOP && !(blocked >> (sig - 1) & 1)) {
+                open.push_back(id + " lets signal " + std::to_string(sig) + " through");
+                break;
+            }
+    }
+    return open;
+}
+
+}  // namespace
+
+// A name as long as the folder allows is written under that name; an
+// output that is a symbolic link, relative or absolute, to a picture or to
+// a file not yet there, replaces the file the link points to and stays a
+// link; a loop of links is refused.
+TEST_F(RenderTool, LongNamesAndLinksAreWrittenWhereTheyPoint)
+{
+    const std::string longest = std::string(251, 'n') + ".png";
+    ASSERT_EQ(run("--width 8 -o " + (dir / longest).string()).status, 0);
+    const std::string picture = slurp(dir / longest);
+    EXPECT_EQ(picture.rfind("\x89PNG", 0), 0u);
+
+    fs::create_directories(dir / "pictures");
+    std::ofstream(dir / "pictures" / "old.png") << "the old picture";
+    fs::create_symlink("pictures/old.png", dir / "relative.png");
+    fs::create_symlink(dir / "pictures" / "new.png", dir / "dangling.png");
+    fs::create_symlink("loop.png", dir / "loop.png");
+    for (const char *link : {"relative.png", "dangling.png"}) {
+        const run_result r = run("--width 8 -o " + (dir / link).string());
+        ASSERT_EQ(r.status, 0) << link << ": " << r.err;
+        EXPECT_TRUE(fs::is_symlink(dir / link)) << link;
+    }
+    EXPECT_EQ(slurp(dir / "pictures" / "old.png"), picture);
+    EXPECT_EQ(slurp(dir / "pictures" / "new.png"), picture);
+    const run_result loop = run("--width 8 -o " + (dir / "loop.png").string());
+    EXPECT_EQ(loop.status, 1);
+    EXPECT_NE(loop.err.find("Too many levels of symbolic links"), std::string::npos) << loop.err;
+    EXPECT_EQ(names_in(dir / "pictures"), (std::vector<std::string>{"new.png", "old.png"}));
 }
 
 // On a terminal a single frame shows a progress line, rewritten in place and
 // ended by its last state: the second render's last pass with all its block
 // rows done (768 rows: 384 rows of 2 x 2 blocks; 600 rows: 150 rows of
 // 4 x 4 blocks). The picture is the same as without a terminal, where
-// nothing is printed. Ctrl-C while the line is drawn still removes the file.
+// nothing is printed. Every thread but the main one holds every signal
+// back, so that Ctrl-C always reaches the handler that removes the file;
+// and where no thread can start at all, the picture is still made, on the
+// main thread, without the line.
 TEST_F(RenderTool, ProgressLineOnATerminalOnly)
 {
     const std::string plain = (dir / "plain.png").string(), shown = (dir / "shown.png").string();
     ASSERT_EQ(run("-o " + plain).err, "");
     on_terminal refined({"-o", shown});
+    NEED_TERMINAL(refined);
     ASSERT_EQ(refined.finish(), 0) << refined.shown;
     EXPECT_NE(refined.shown.find("\rrootzoom-render: second render, 1x1 pass, 384 of 384 block rows, "),
               std::string::npos)
@@ -265,10 +370,24 @@ TEST_F(RenderTool, ProgressLineOnATerminalOnly)
     EXPECT_NE(tiles.shown.find("tile 4 of 4, second render, coarse pass, 192 of 192 block rows"), std::string::npos)
         << tiles.shown;
 
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // they map far more than the limit
+    const std::string tiled = (dir / "tiled.png").string();
+    ASSERT_EQ(run("--coarse --scale 2 -o " + tiled).status, 0);
+    on_terminal starved({"--threads", "8", "--coarse", "--scale", "2", "-o", shown}, true);
+    ASSERT_EQ(starved.finish(), 0) << starved.shown;
+    EXPECT_EQ(starved.shown, "");
+    EXPECT_EQ(slurp(shown), slurp(tiled));
+#endif
+
     fs::remove(shown);
-    on_terminal interrupted({"--scale", "16", "-o", shown});
-    interrupted.read_until([&] { return interrupted.shown.find(" elapsed") != std::string::npos; });
-    kill(interrupted.child, SIGINT);
+    on_terminal interrupted({"--threads", "4", "--scale", "16", "-o", shown});
+    int threads = 0;
+    interrupted.read_until([&] {
+        return interrupted.shown.find(" elapsed") != std::string::npos &&
+               (threads_taking_signals(interrupted.child, &threads), threads >= 5);
+    });
+    EXPECT_EQ(threads_taking_signals(interrupted.child, &threads), std::vector<std::string>{});
+    interrupted.interrupt();
     EXPECT_EQ(interrupted.finish(), 130) << interrupted.shown;
     for (const auto &entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().rfind("shown.png", 0), std::string::npos) << entry.path();
@@ -314,7 +433,8 @@ std::vector<double> chunk_numbers(const std::string &chunk, const std::string &n
 
 // A small PNG of 4 x 3 black pixels with the given text chunks, as another
 // program would write it.
-void write_png_with_texts(const fs::path &p, const std::vector<std::pair<std::string, std::string>> &texts)
+void write_png_with_texts(const fs::path &p, const std::vector<std::pair<std::string, std::string>> &texts,
+                          int view_compression = PNG_TEXT_COMPRESSION_NONE)
 {
     std::FILE *f = std::fopen(p.c_str(), "wb");
     ASSERT_TRUE(f);
@@ -326,7 +446,7 @@ void write_png_with_texts(const fs::path &p, const std::vector<std::pair<std::st
     std::vector<png_text> chunks(texts.size());
     for (std::size_t i = 0; i < texts.size(); i++) {
         chunks[i] = {};
-        chunks[i].compression = PNG_TEXT_COMPRESSION_NONE;
+        chunks[i].compression = texts[i].first == "rootzoom view" ? view_compression : PNG_TEXT_COMPRESSION_NONE;
         chunks[i].key = const_cast<char *>(texts[i].first.c_str());
         chunks[i].text = const_cast<char *>(texts[i].second.c_str());
     }
@@ -375,10 +495,18 @@ TEST_F(RenderTool, FromMakesThePictureAgainByteForByte)
         ASSERT_EQ(again.status, 0) << again.err;
         EXPECT_EQ(again.err, "");
         EXPECT_EQ(slurp(a), slurp(b)) << c.options << " " << c.numbers;
+        // --c moves the centre off the five numbers, which then no longer
+        // describe the view and are not written.
+        const bool moved = c.options.find("--c ") != std::string::npos;
         const std::string chunk = view_chunk(a);
-        EXPECT_NE(chunk.find("\nnumbers " + (c.numbers.empty() ? "none" : c.numbers) + "\n"), std::string::npos)
+        EXPECT_NE(chunk.find("\nnumbers " + (c.numbers.empty() || moved ? "none" : c.numbers) + "\n"),
+                  std::string::npos)
             << chunk;
     }
+    const fs::path centred = dir / "centred.png";
+    ASSERT_EQ(run("--from " + (dir / "a0.png").string() + " --c 1,1 -o " + centred.string()).status, 0);
+    EXPECT_NE(view_chunk(centred).find("\nnumbers none\nparameter-plane 1 1 "), std::string::npos)
+        << view_chunk(centred);
 
     const std::string wave = (dir / "a0.png").string(), dynamic = (dir / "a1.png").string(),
                       narrow = (dir / "a2.png").string(), tiled = (dir / "a3.png").string();
@@ -464,15 +592,6 @@ void zoom_by_hand(double &xhalf, double &yhalf, double &limit, bool in, int step
             xhalf = xhalf / 0.9, yhalf = yhalf / 0.9, limit = limit / 1.02;
         }
     }
-}
-
-std::vector<std::string> names_in(const fs::path &folder)
-{
-    std::vector<std::string> names;
-    for (const auto &e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 }  // namespace
@@ -571,6 +690,11 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
         {"mode.png", {{"rootzoom view", edited("mode 0", "mode 3")}}, "'mode' line is damaged"},
         {"size.png", {{"rootzoom view", edited("size 1024x768", "size 1024x769")}}, "'size' line is damaged"},
         {"two.png", {{"rootzoom view", text}, {"rootzoom view", text}}, "holds 2 views"},
+        // Bytes a terminal acts on, and a line of a megabyte: quoted escaped and cut.
+        {"title.png", {{"rootzoom view", edited("numbers 1.4", "numbers \033]0;owned\007\rrootzoom-render: wrote x.png")}},
+         "'numbers' line is damaged: 'numbers \\x1B]0;owned\\x07\\rrootzoom-render: wrote x.png 0.6"},
+        {"huge.png", {{"rootzoom view", edited("numbers 1.4", "numbers " + std::string(1 << 20, '9'))}},
+         "more bytes)"},
     };
     for (const kase &c : cases)
         write_png_with_texts(dir / c.name, c.texts);
@@ -597,12 +721,24 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
             EXPECT_EQ(r.out, "") << how << " " << name;
             EXPECT_NE(r.err.find("rootzoom-render: "), std::string::npos) << r.err;
             EXPECT_NE(r.err.find(said), std::string::npos) << how << " " << name << ": " << r.err;
+            EXPECT_LT(r.err.size(), 2000u) << how << " " << name;
+            EXPECT_EQ(std::count_if(r.err.begin(), r.err.end(), [](char c) { return c != '\n' && (unsigned char)c < 32; }), 0)
+                << how << " " << name << ": " << r.err;
             EXPECT_FALSE(fs::exists(dir / "out.png"));
         }
-    // The edits themselves were all that was wrong.
-    write_png_with_texts(dir / "copy.png", {{"rootzoom view", text}});
-    EXPECT_EQ(run("--from " + (dir / "copy.png").string() + " -o " + (dir / "out.png").string()).status, 0);
-    EXPECT_EQ(slurp(dir / "out.png"), slurp(good));
+    // The edits themselves were all that was wrong. The view is found as
+    // any kind of text chunk another program may rewrite it to, behind more
+    // text chunks than libpng keeps.
+    std::vector<std::pair<std::string, std::string>> texts(1001, {"Comment", "another program's"});
+    texts.push_back({"rootzoom view", text});
+    for (const int kind : {PNG_TEXT_COMPRESSION_NONE, PNG_TEXT_COMPRESSION_zTXt, PNG_ITXT_COMPRESSION_NONE,
+                           PNG_ITXT_COMPRESSION_zTXt}) {
+        fs::remove(dir / "out.png");
+        write_png_with_texts(dir / "copy.png", texts, kind);
+        const run_result r = run("--from " + (dir / "copy.png").string() + " -o " + (dir / "out.png").string());
+        EXPECT_EQ(r.status, 0) << kind << ": " << r.err;
+        EXPECT_EQ(slurp(dir / "out.png"), slurp(good)) << kind;
+    }
 }
 
 // The five numbers for the explorer: the given ones when they still make the
@@ -669,6 +805,7 @@ TEST_F(RenderTool, SequenceProgressAndInterruption)
 {
     const fs::path folder = dir / "z";
     on_terminal small({"--zoom-in", "2", "--width", "100", "--frames", folder.string()});
+    NEED_TERMINAL(small);
     ASSERT_EQ(small.finish(), 0) << small.shown;
     EXPECT_NE(small.shown.find("rootzoom-render: frame 3 of 3, second render, 1x1 pass, 37 of 37 block rows"),
               std::string::npos)
@@ -679,7 +816,7 @@ TEST_F(RenderTool, SequenceProgressAndInterruption)
     // fast this machine renders.
     on_terminal interrupted({"--zoom-in", "3000", "--scale", "3", "--frames", folder.string()});
     interrupted.read_until([&] { return interrupted.shown.find("frame 3 of 3001") != std::string::npos; });
-    kill(interrupted.child, SIGINT);
+    interrupted.interrupt();
     EXPECT_EQ(interrupted.finish(), 130) << interrupted.shown;
     const std::vector<std::string> names = names_in(folder);
     ASSERT_FALSE(names.empty());

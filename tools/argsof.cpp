@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "tools/printable.h"
 #include "tools/viewtag.h"
 #include "view/viewstate.h"
 
@@ -27,12 +28,6 @@ struct axis_fit {
     bool exact;
     long double off;
 };
-
-// The same double, or both not a number: pictures do not tell NaNs apart.
-bool same(double a, double b)
-{
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || (std::isnan(a) && std::isnan(b));
-}
 
 // The centre and half-extent that setkoords makes of bounds on one axis.
 std::pair<double, double> through_setkoords(int axis, double lo, double hi)
@@ -89,7 +84,7 @@ axis_fit fit_axis(int axis, double m, double s, int pixels, const double *given)
     axis_fit best = {lo0, hi0, false, INFINITY};
     for (const auto &[lo, hi] : tries) {
         const auto [got_m, got_s] = through_setkoords(axis, lo, hi);
-        if (same(got_m, m) && same(got_s, s))
+        if (same_double(got_m, m) && same_double(got_s, s))
             return {lo, hi, true, 0};
         const long double off = edges_off(got_m, got_s, m, s, pixels);
         if (off < best.off)
@@ -128,7 +123,7 @@ std::vector<std::string> explorer_notes(const picture_record &r, const explorer_
                         "; rootzoom starts in mode 0, the parameter plane, and takes no mode from its command line: "
                         "press space " + (r.mode == 1 ? "once" : "twice"));
         setkoords(n.numbers[1], n.numbers[0], n.numbers[3], n.numbers[2], n.numbers[4], 1);
-        if (!same(xmit, r.parameter[0]) || !same(ymit, r.parameter[1]))
+        if (!same_double(xmit, r.parameter[0]) || !same_double(ymit, r.parameter[1]))
             notes.push_back(name + " shows the dynamic plane of c = " + exact_text(r.parameter[0]) + "," +
                             exact_text(r.parameter[1]) + ", which is not its view's centre; rootzoom takes c from "
                             "the centre and cannot take another from its command line");
@@ -159,7 +154,7 @@ int print_args_of(const std::string &path)
     for (int i = 0; i < 5; i++)
         std::printf("%s%s", i ? " " : "", exact_text(n.numbers[i]).c_str());
     std::printf("\n");
-    for (const std::string &note : explorer_notes(r, n, path))
+    for (const std::string &note : explorer_notes(r, n, printable(path)))
         std::fprintf(stderr, "rootzoom-render: %s\n", note.c_str());
     return 0;
 }

@@ -8,8 +8,10 @@
 // written out row by row, so memory holds one row of frames and the buffer.
 // Every PNG carries its view (tools/viewtag.cpp), so that it can be made
 // again; a zoom sequence (tools/sequence.cpp) is one such PNG per step.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@
 #include "tools/argsof.h"
 #include "tools/options.h"
 #include "tools/pngout.h"
+#include "tools/printable.h"
 #include "tools/progress.h"
 #include "tools/sequence.h"
 #include "tools/tiles.h"
@@ -30,10 +33,25 @@
 
 namespace {
 
+// The reason quotes the command line, which may hold anything.
 [[noreturn]] void refuse(const std::string &why)
 {
-    std::fprintf(stderr, "rootzoom-render: %s\n%s", why.c_str(), usage_text);
+    std::fprintf(stderr, "rootzoom-render: %s\n%s", printable(why, 1000).c_str(), usage_text);
     std::exit(2);
+}
+
+// What went to standard output is only written at its flush and close, so
+// a full disk or a closed pipe shows there: the status then says so.
+int close_stdout(int status)
+{
+    bool failed = std::fflush(stdout) != 0 || std::ferror(stdout);
+    int error = errno;
+    if (std::fclose(stdout) != 0 && !failed)
+        failed = true, error = errno;
+    if (!failed)
+        return status;
+    std::fprintf(stderr, "rootzoom-render: cannot write standard output: %s\n", std::strerror(error ? error : EIO));
+    return 1;
 }
 
 
@@ -141,10 +159,10 @@ int main(int argc, char **argv)
         refuse(why);
     if (o.help) {
         std::fputs(usage_text, stdout);
-        return 0;
+        return close_stdout(0);
     }
     if (!o.args_of.empty())
-        return print_args_of(o.args_of);
+        return close_stdout(print_args_of(o.args_of));
     picture_record file;
     const picture_record *from = o.from.empty() ? nullptr : &file;
     if (from && !read_view_file(o.from, file, why))

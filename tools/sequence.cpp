@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "tools/options.h"
+#include "tools/printable.h"
 #include "tools/viewtag.h"
 #include "view/idle.h"
 #include "view/viewstate.h"
@@ -37,7 +38,7 @@ bool make_frame_folder(const std::string &dir, std::string &why)
     struct stat s;
     if (mkdir(dir.c_str(), 0777) == 0 || (errno == EEXIST && stat(dir.c_str(), &s) == 0 && S_ISDIR(s.st_mode)))
         return true;
-    why = "cannot make the folder " + dir + ": " + std::strerror(errno == EEXIST ? ENOTDIR : errno);
+    why = "cannot make the folder " + printable(dir) + ": " + std::strerror(errno == EEXIST ? ENOTDIR : errno);
     return false;
 }
 

@@ -8,15 +8,22 @@
 #include "tools/viewtag.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 #include <vector>
+
+#include <zlib.h>
 
 #include "app/screen.h"
 #include "tools/options.h"
+#include "tools/printable.h"
 #include "tools/tiles.h"
 #include "view/viewstate.h"
 
@@ -141,21 +148,87 @@ extern "C" void on_png_error(png_structp png, png_const_charp message)
 
 extern "C" void on_png_warning(png_structp, png_const_charp) {}
 
+// What the text chunks in front of the image data say of the view: how many
+// views there are, the last one's text, and whether one could not be read.
+struct view_search {
+    int found = 0;
+    std::string text;
+    bool unreadable = false;
+};
+
+// The text of a compressed chunk; false for a damaged stream or a text
+// longer than any view (a hostile file may inflate to gigabytes).
+bool inflate_text(const png_byte *data, std::size_t size, std::string *text)
+{
+    z_stream z = {};
+    if (inflateInit(&z) != Z_OK)
+        return false;
+    std::string out(65536, '\0');
+    z.next_in = const_cast<png_byte *>(data);
+    z.avail_in = static_cast<uInt>(size);
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const bool ended = inflate(&z, Z_FINISH) == Z_STREAM_END;
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    *text = out;
+    return ended;
+}
+
+// The view's text from a tEXt, zTXt or iTXt chunk whose keyword is the
+// view's; false when the chunk's fields are damaged.
+bool chunk_text(const png_unknown_chunk &c, std::size_t after_key, std::string *text)
+{
+    const char *data = reinterpret_cast<const char *>(c.data);
+    const std::string_view body(data + after_key, c.size - after_key);
+    const std::string name(reinterpret_cast<const char *>(c.name), 4);
+    if (name == "tEXt") {
+        *text = body;
+        return true;
+    }
+    if (name == "zTXt")
+        return body.size() >= 1 && body[0] == 0 && inflate_text(c.data + after_key + 1, body.size() - 1, text);
+    // iTXt: compression flag and method, language tag, translated keyword, text.
+    if (body.size() < 2 || (body[0] != 0 && body[0] != 1) || body[1] != 0)
+        return false;
+    const std::size_t language_end = body.find('\0', 2);
+    const std::size_t translated_end =
+        language_end == std::string::npos ? std::string::npos : body.find('\0', language_end + 1);
+    if (translated_end == std::string::npos)
+        return false;
+    const std::size_t at = after_key + translated_end + 1;
+    if (body[0] == 1)
+        return inflate_text(c.data + at, c.size - at, text);
+    text->assign(data + at, c.size - at);
+    return true;
+}
+
+// Every text chunk comes here, read by libpng as a chunk it does not know,
+// so that none is kept: libpng keeps at most 1000 text chunks, and keeping
+// more costs time that grows with the square of their number. Those of
+// other keywords are dropped.
+extern "C" int on_text_chunk(png_structp png, png_unknown_chunkp c)
+{
+    view_search *s = static_cast<view_search *>(png_get_user_chunk_ptr(png));
+    const std::size_t key_length = sizeof view_keyword - 1;
+    if (c->size <= key_length || std::memcmp(c->data, view_keyword, key_length) != 0 || c->data[key_length] != 0)
+        return 1;
+    ++s->found;
+    if (!chunk_text(*c, key_length + 1, &s->text))
+        s->unreadable = true;
+    return 1;
+}
+
 // Reads the chunks in front of the image data and finds the view's among
-// them: its text, and how many there are. A frame of its own for the setjmp,
-// with nothing in it to destroy.
-bool read_view_chunks(png_structp png, png_infop info, std::string *text, int *found)
+// them. A frame of its own for the setjmp, with nothing in it to destroy.
+bool read_view_chunks(png_structp png, png_infop info, view_search *s)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
+    static const png_byte text_chunks[] = {'t', 'E', 'X', 't', 0, 'z', 'T', 'X', 't', 0, 'i', 'T', 'X', 't', 0};
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, text_chunks, 3);
+    png_set_read_user_chunk_fn(png, s, on_text_chunk);
     png_read_info(png, info);
-    png_textp chunks = nullptr;
-    const int n = png_get_text(png, info, &chunks, nullptr);
-    for (int i = 0; i < n; i++)
-        if (std::strcmp(chunks[i].key, view_keyword) == 0) {
-            ++*found;
-            text->assign(chunks[i].text, chunks[i].text_length);
-        }
     return true;
 }
 
@@ -168,6 +241,28 @@ std::string exact_text(double value)
     return std::string(text, result.ptr);
 }
 
+bool same_double(double a, double b)
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || (std::isnan(a) && std::isnan(b));
+}
+
+bool numbers_make_views(const picture_record &r)
+{
+    picture_record now, made;
+    capture_views(now);
+    const int was_calc = calc;
+    setkoords(r.numbers[1], r.numbers[0], r.numbers[3], r.numbers[2], r.numbers[4], 0);
+    capture_views(made);
+    restore_views(now);
+    calc = was_calc;
+    for (int i = 0; i < 5; i++)
+        if (!same_double(made.parameter[i], r.parameter[i]) || !same_double(made.dynamic[i], r.dynamic[i]))
+            return false;
+    return true;
+}
+
+// The five numbers are kept only where they still make the views: --c
+// moves the parameter plane's centre off them.
 picture_record describe_picture(const options &o, const picture_record *from)
 {
     picture_record r;
@@ -181,6 +276,7 @@ picture_record describe_picture(const options &o, const picture_record *from)
         r.has_numbers = true;
         std::copy(from->numbers, from->numbers + 5, r.numbers);
     }
+    r.has_numbers = r.has_numbers && numbers_make_views(r);
     r.width = o.width;
     r.coarse = o.coarse;
     r.tiles = o.tiles;
@@ -225,7 +321,7 @@ bool parse_view_text(const std::string &text, picture_record &r, std::string &wh
         return false;
     }
     if (first[1] != std::to_string(view_version)) {
-        why = "it has version '" + first[1] + "', which this rootzoom-render does not know (it knows version 1)";
+        why = "it has version '" + printable(first[1]) + "', which this rootzoom-render does not know (it knows version 1)";
         return false;
     }
     const std::size_t count = sizeof fields / sizeof fields[0];
@@ -243,7 +339,7 @@ bool parse_view_text(const std::string &text, picture_record &r, std::string &wh
             return false;
         }
         if (!fields[i].read(v, read)) {
-            why = "its '" + name + "' line is damaged: '" + lines[i + 1] + "'";
+            why = "its '" + name + "' line is damaged: '" + printable(lines[i + 1], 120) + "'";
             return false;
         }
     }
@@ -255,9 +351,10 @@ bool parse_view_text(const std::string &text, picture_record &r, std::string &wh
     return true;
 }
 
-bool read_view_file(const std::string &path, picture_record &r, std::string &why)
+bool read_view_file(const std::string &file, picture_record &r, std::string &why)
 {
-    std::FILE *f = std::fopen(path.c_str(), "rb");
+    const std::string path = printable(file);
+    std::FILE *f = std::fopen(file.c_str(), "rb");
     if (!f) {
         why = "cannot read " + path + ": " + std::strerror(errno);
         return false;
@@ -268,28 +365,29 @@ bool read_view_file(const std::string &path, picture_record &r, std::string &why
     png_structp png = png_file ? png_create_read_struct(PNG_LIBPNG_VER_STRING, &trouble, on_png_error, on_png_warning)
                                : nullptr;
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    std::string text;
-    int found = 0;
+    view_search search;
     bool read = false;
     if (info) {
         png_init_io(png, f);
         png_set_sig_bytes(png, 8);
         // A damaged text chunk is an error, not a chunk to drop quietly.
         png_set_crc_action(png, PNG_CRC_DEFAULT, PNG_CRC_ERROR_QUIT);
-        read = read_view_chunks(png, info, &text, &found);
+        read = read_view_chunks(png, info, &search);
     }
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(f);
     if (!png_file)
         why = path + " is not a PNG file";
     else if (!read)
-        why = path + " is a damaged PNG file (" + trouble.message + ")";
-    else if (found == 0)
+        why = path + " is a damaged PNG file (" + printable(trouble.message) + ")";
+    else if (search.found == 0)
         why = path + " holds no view: it was not made by rootzoom-render, or a program that rewrote it dropped "
                      "its '" + view_keyword + "' text";
-    else if (found > 1)
-        why = path + " holds " + std::to_string(found) + " views, not one";
-    else if (parse_view_text(text, r, why))
+    else if (search.found > 1)
+        why = path + " holds " + std::to_string(search.found) + " views, not one";
+    else if (search.unreadable)
+        why = path + ": its view is damaged: its text chunk cannot be read";
+    else if (parse_view_text(search.text, r, why))
         return true;
     else
         why = path + ": its view is damaged: " + why;

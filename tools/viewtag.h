@@ -28,6 +28,13 @@ struct picture_record {
 // "1.4", "-0", "5e-324", "inf", "-nan".
 std::string exact_text(double value);
 
+// The same double, or both not a number: pictures do not tell NaNs apart.
+bool same_double(double a, double b);
+
+// Whether the explorer's setkoords turns the record's five numbers into
+// exactly its two views.
+bool numbers_make_views(const picture_record &r);
+
 // The record of the picture the view state and the options now describe;
 // the five numbers come from the command line, or else from the file the
 // view was taken from (null when none).
