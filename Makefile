@@ -15,7 +15,7 @@ CPACK   ?= cpack
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: run test build bench deb deps-build deps-test clean
+.PHONY: run test build bench deb deps-build deps-test deps-deb clean
 
 # Installs the missing ones among the packages given, with one `apt-get update` before.
 define install_missing
@@ -35,9 +35,16 @@ deps-build:
 deps-test:
 	$(call install_missing,$(BUILD_PACKAGES) $(TEST_PACKAGES))
 
-build: deps-build
+deps-deb:
+	$(call install_missing,$(BUILD_PACKAGES) $(DEB_PACKAGES))
+
+define compile
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
+endef
+
+build: deps-build
+	$(compile)
 
 run: build
 	@if [ -z "$$DISPLAY" ]; then \
@@ -78,8 +85,9 @@ test: deps-test
 # made from the libraries the programs link; every program links the C
 # library, so a Depends line without libc6 means those libraries were not
 # found, and such a package is deleted and refused.
-deb: build
-	$(call install_missing,$(DEB_PACKAGES))
+# Everything it needs is installed in one go, with one `apt-get update`.
+deb: deps-deb
+	$(compile)
 	rm -f $(BUILD)/rootzoom_*.deb
 	cd $(BUILD) && $(CPACK) -G DEB
 	@for deb in $(BUILD)/rootzoom_*.deb; do \

@@ -265,15 +265,6 @@ TEST_F(RenderTool, UnwritableOutputExitsOneAndLeavesNoFile)
     if (getuid() != 0) {  // root writes anywhere
         EXPECT_EQ(r.status, 1);
     }
-    // A folder in the output's place is refused before anything is
-    // rendered: no progress line on a terminal.
-    fs::create_directories(dir / "taken.png");
-    on_terminal taken({"--scale", "16", "-o", (dir / "taken.png").string()});
-    NEED_TERMINAL(taken);
-    EXPECT_EQ(taken.finish(), 1);
-    EXPECT_NE(taken.shown.find("cannot write " + (dir / "taken.png").string() + ": Is a directory"), std::string::npos)
-        << taken.shown;
-    EXPECT_EQ(taken.shown.find("block rows"), std::string::npos) << taken.shown;
     // A full standard output is an error, not a success.
     ASSERT_EQ(run("--no-logo -o " + (dir / "x.png").string()).status, 0);
     for (const std::string &args : {std::string("--help"), "--args-of " + (dir / "x.png").string()}) {
@@ -284,6 +275,15 @@ TEST_F(RenderTool, UnwritableOutputExitsOneAndLeavesNoFile)
     for (const auto &entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
     fs::permissions(dir / "ro", fs::perms::owner_all);
+    // A folder in the output's place is refused before anything is
+    // rendered: no progress line on a terminal.
+    fs::create_directories(dir / "taken.png");
+    on_terminal taken({"--scale", "16", "-o", (dir / "taken.png").string()});
+    NEED_TERMINAL(taken);
+    EXPECT_EQ(taken.finish(), 1);
+    EXPECT_NE(taken.shown.find("cannot write " + (dir / "taken.png").string() + ": Is a directory"), std::string::npos)
+        << taken.shown;
+    EXPECT_EQ(taken.shown.find("block rows"), std::string::npos) << taken.shown;
 }
 
 namespace {

@@ -57,7 +57,11 @@ expect 0 '^$' "$render" -o "$tmp/UPPER.PNG"
 [ -f "$tmp/UPPER.PNG" ] || { echo "FAIL: no $tmp/UPPER.PNG written"; failures=$((failures + 1)); }
 expect 1 'cannot write .*No such file or directory' "$render" -o "$tmp/missing/x.png"
 mkdir "$tmp/folder.png"
-expect 1 'cannot write' "$render" -o "$tmp/folder.png"
+expect 1 "^rootzoom-render: cannot write $tmp/folder.png: Is a directory" "$render" -o "$tmp/folder.png"
+ln -s loop.png "$tmp/loop.png"
+expect 1 'cannot write .*Too many levels of symbolic links' "$render" -o "$tmp/loop.png"
+rm "$tmp/loop.png"
+expect 1 '^rootzoom-render: cannot write standard output: No space left on device' sh -c "\"\$0\" --help >/dev/full" "$render"
 
 # Pictures to take a view from: a file that is missing, no PNG, a PNG that
 # holds no view (the README's picture, stripped of its text), and one whose
