@@ -131,14 +131,16 @@ void expect_window_picture(const picture &pic)
 // false and nothing runs.
 class on_terminal {
 public:
-    explicit on_terminal(std::vector<std::string> args, bool threads_fail = false)
+    explicit on_terminal(std::vector<std::string> args, bool threads_fail = false, unsigned short columns = 0)
     {
         args.insert(args.begin(), RENDER_TOOL);
         std::vector<char *> argv;
         for (std::string &a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        child = forkpty(&terminal, nullptr, nullptr, nullptr);
+        winsize size = {};
+        size.ws_col = columns, size.ws_row = 24;
+        child = forkpty(&terminal, nullptr, nullptr, columns ? &size : nullptr);
         if (child == 0) {
             if (threads_fail) {
                 const rlimit stack = {1ul << 30, 1ul << 30}, memory = {1ul << 29, 1ul << 29};
@@ -154,10 +156,10 @@ public:
 
     bool started() const { return child > 0; }
 
-    void interrupt()
+    void interrupt(int sig = SIGINT)
     {
         if (started())
-            kill(child, SIGINT);
+            kill(child, sig);
     }
 
     // Keeps reading what the tool shows, so that it never waits on a full
@@ -244,7 +246,9 @@ TEST_F(RenderTool, BadArgumentsExitTwoWithTheUsage)
 {
     for (const char *args : {"--bogus", "--mode 3", "--mode", "--c 1", "--c 1,x", "--width 2000", "1 2 3",
                              "1 2 3 4 5 6", "1 2 3 4 x", "-o ''", "-o out.jpg", "-o png", "-o x.png.gz", "--threads 0",
-                             "--threads 257", "--threads -1", "--threads 2.5", "--threads"}) {
+                             "--threads 257", "--threads -1", "--threads 2.5", "--threads", "--scale=17",
+                             "--coarse=yes", "--bogus=1", "--help=1", "--supersample 9", "--supersample=0",
+                             "--supersample 2 --width 800", "-- --coarse"}) {
         run_result r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find("Usage: rootzoom-render"), std::string::npos) << args << ": " << r.err;
@@ -252,6 +256,14 @@ TEST_F(RenderTool, BadArgumentsExitTwoWithTheUsage)
     run_result help = run("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--no-logo"), std::string::npos);
+    EXPECT_EQ(run("--version").out, "rootzoom-render 0.1\n");
+    // "--name=value" is "--name value", and after "--" every argument is a number.
+    ASSERT_EQ(run("--mode=1 --c=0.25,-0.5 --width=64 --output=" + (dir / "a.png").string() + " -- -1 -2 0.5 -0.25 60")
+                  .status,
+              0);
+    ASSERT_EQ(run("--mode 1 --c 0.25,-0.5 --width 64 -o " + (dir / "b.png").string() + " -1 -2 0.5 -0.25 60").status,
+              0);
+    EXPECT_EQ(slurp(dir / "a.png"), slurp(dir / "b.png"));
 }
 
 TEST_F(RenderTool, UnwritableOutputExitsOneAndLeavesNoFile)
@@ -799,7 +811,7 @@ TEST_F(RenderTool, ArgsOfGivesTheExplorersNumbers)
     EXPECT_GE(exact, 3);
 }
 
-// On a terminal a sequence shows which frame is under way; Ctrl-C leaves
+// On a terminal a sequence shows which frame is under way; a hang-up leaves
 // only whole frames behind, each a complete picture with its view.
 TEST_F(RenderTool, SequenceProgressAndInterruption)
 {
@@ -811,13 +823,27 @@ TEST_F(RenderTool, SequenceProgressAndInterruption)
               std::string::npos)
         << small.shown;
 
+    // On a narrow terminal every redraw fits in one line, and never wraps.
+    fs::remove_all(folder);
+    on_terminal narrow({"--zoom-in", "2", "--width", "100", "--frames", folder.string()}, false, 40);
+    ASSERT_EQ(narrow.finish(), 0) << narrow.shown;
+    std::istringstream redraws(narrow.shown);
+    int lines = 0;
+    for (std::string line; std::getline(redraws, line, '\r'); lines++) {
+        const std::size_t erase = line.find("\033[K");
+        EXPECT_LE(erase == std::string::npos ? line.size() : erase, 39u) << line;
+    }
+    EXPECT_GT(lines, 1);
+    EXPECT_NE(narrow.shown.find("frame 3 of 3, "), std::string::npos) << narrow.shown;
+
     fs::remove_all(folder);
     // Long enough that it is still running when the signal comes, however
     // fast this machine renders.
     on_terminal interrupted({"--zoom-in", "3000", "--scale", "3", "--frames", folder.string()});
+    // A hang-up (the terminal closed) removes the unfinished file as Ctrl-C does.
     interrupted.read_until([&] { return interrupted.shown.find("frame 3 of 3001") != std::string::npos; });
-    interrupted.interrupt();
-    EXPECT_EQ(interrupted.finish(), 130) << interrupted.shown;
+    interrupted.interrupt(SIGHUP);
+    EXPECT_EQ(interrupted.finish(), 129) << interrupted.shown;
     const std::vector<std::string> names = names_in(folder);
     ASSERT_FALSE(names.empty());
     for (std::size_t n = 0; n < names.size(); n++) {

@@ -10,8 +10,10 @@
 #include "tools/tiles.h"
 
 extern const char usage_text[] =
-    "Usage: rootzoom-render [options] [xmax xmin ymax ymin maxiter]\n"
-    "  -o FILE      output file, a name ending in .png (default rootzoom.png)\n"
+    "Usage: rootzoom-render [options] [--] [xmax xmin ymax ymin maxiter]\n"
+    "Options that take a value take it as the next argument or after '=' (--scale=2).\n"
+    "  -o FILE, --output FILE\n"
+    "               output file, a name ending in .png (default rootzoom.png)\n"
     "  --mode M     0 parameter plane (default), 1 or 2 dynamic plane; 1 and 2 give the\n"
     "               same picture, as both views are set from the same numbers\n"
     "  --c RE,IM    centre of the parameter-plane view, that is the dynamic plane's c\n"
@@ -20,6 +22,9 @@ extern const char usage_text[] =
     "  --width W    viewport width, 0 to 1024 (default 1024), for a one-frame picture\n"
     "  --size WxH   a picture of k x k frames, k from 1 to 16: 2048x1536, 3072x2304, ... 16384x12288\n"
     "  --scale K    the same as --size (K * 1024)x(K * 768)\n"
+    "  --supersample K\n"
+    "               each pixel the mean, in linear light, of K x K pixels of the picture\n"
+    "               rendered K times larger; K from 1 (default) to 8\n"
     "  --no-logo    leave the logo out\n"
     "  --threads N  threads to render with, 1 to 256 (default: every CPU this process may use)\n"
     "  --stats      print samples computed, iteration steps and times to standard error\n"
@@ -30,7 +35,9 @@ extern const char usage_text[] =
     "  --zoom-in K  a zoom sequence: one picture per zoom step of rootzoom, K steps in\n"
     "  --zoom-out K (or out) about the view's centre, written as DIR/frame-00000.png, ...\n"
     "  --every N    a picture every N steps, K a multiple of N: frame n shows step n * N\n"
-    "  --frames DIR the folder of the sequence, made if missing\n";
+    "  --frames DIR the folder of the sequence, made if missing\n"
+    "  --version    print the version, nothing else\n"
+    "  -h, --help   print this, nothing else\n";
 
 
 namespace {
@@ -80,10 +87,114 @@ bool check_sequence(const options &o, std::string &error)
     return error.empty();
 }
 
+// The options that take a value, by their long names ("-o" too).
+bool takes_value(const std::string &name)
+{
+    static const char *const valued[] = {"-o", "--output", "--mode", "--c", "--z0", "--width", "--size",
+                                         "--scale", "--supersample", "--from", "--args-of", "--zoom-in",
+                                         "--zoom-out", "--every", "--frames", "--threads"};
+    for (const char *v : valued)
+        if (name == v)
+            return true;
+    return false;
+}
+
+// Reads the value v of option name into o; false, with error, for a bad one.
+bool read_valued(const std::string &name, const char *v, options &o, std::string &error)
+{
+    const std::string value = v;
+    double number;
+    auto fail = [&](const std::string &why) {
+        error = why;
+        return false;
+    };
+    if (name == "-o" || name == "--output") {
+        o.output = value;
+        o.has_output = true;
+        if (o.output.empty())
+            return fail("empty output file name");
+    } else if (name == "--mode") {
+        if (!read_number(v, &number) || !(number == 0 || number == 1 || number == 2))
+            return fail("mode must be 0, 1 or 2, not '" + value + "'");
+        o.mode = int(number);
+        o.has_mode = true;
+    } else if (name == "--c" || name == "--z0") {
+        if (!read_pair(v, name == "--c" ? o.centre : o.z0))
+            return fail(name + " needs RE,IM, not '" + value + "'");
+        o.has_centre |= name == "--c";
+        o.has_z0 |= name == "--z0";
+    } else if (name == "--width") {
+        if (!read_number(v, &o.width) || !(o.width >= 0 && o.width <= SCREEN_W))
+            return fail("width must be a number from 0 to 1024, not '" + value + "'");
+        o.has_width = true;
+    } else if (name == "--size" || name == "--scale") {
+        if (o.has_tiles)
+            return fail("give --size or --scale once");
+        o.tiles = name == "--size" ? size_factor(v, &error) : scale_factor(v, &error);
+        o.has_tiles = true;
+        return o.tiles != 0;
+    } else if (name == "--supersample") {
+        if (!read_count(v, &o.supersample) || o.supersample < 1 || o.supersample > MAX_SUPERSAMPLE)
+            return fail("--supersample needs a whole number from 1 to 8, not '" + value + "'");
+        o.has_supersample = true;
+    } else if (name == "--threads") {
+        if (!read_count(v, &o.threads) || o.threads < 1 || o.threads > MAX_THREADS)
+            return fail("threads must be a whole number from 1 to 256, not '" + value + "'");
+    } else if (name == "--from" || name == "--args-of" || name == "--frames") {
+        std::string &file = name == "--from" ? o.from : name == "--args-of" ? o.args_of : o.frames;
+        file = value;
+        if (file.empty())
+            return fail("empty file name after " + name);
+    } else if (name == "--zoom-in" || name == "--zoom-out") {
+        if (o.zoom_button)
+            return fail("give --zoom-in or --zoom-out once");
+        if (!read_steps(v, &o.zoom_steps))
+            return fail(name + " needs a whole number of steps from 1 to 99999, not '" + value + "'");
+        o.zoom_button = name == "--zoom-in" ? 1 : 4;
+    } else if (name == "--every") {
+        if (!read_steps(v, &o.every))
+            return fail("--every needs a whole number of steps from 1 to 99999, not '" + value + "'");
+        o.has_every = true;
+    }
+    return true;
+}
+
+// The options that take no value; false for a name that is none of them.
+bool read_flag(const std::string &name, options &o)
+{
+    if (name == "--coarse")
+        o.coarse = true;
+    else if (name == "--no-logo")
+        o.logo = false;
+    else if (name == "--stats")
+        o.stats = true;
+    else
+        return false;
+    return true;
+}
+
+// What the whole command line asks for that no single option can check.
+bool check_together(const options &o, std::string &error)
+{
+    if (!check_sequence(o, error))
+        return false;
+    if (!names_png(o.output))
+        error = "output file '" + o.output + "' must end in .png: the picture is written as PNG";
+    else if (!o.numbers.empty() && o.numbers.size() != 5)
+        error = "give all five numbers xmax xmin ymax ymin maxiter, or none";
+    else if (o.has_width && o.tiles > 1)
+        error = "--width sets the viewport of one frame; it cannot be combined with a picture of several frames";
+    else if (o.has_width && o.supersample > 1)
+        error = "--width sets the viewport of one frame; it cannot be combined with --supersample";
+    return error.empty();
+}
+
 }  // namespace
 
 // An argument that reads as a number is positional, also when it starts
-// with '-'; anything else starting with '-' must be a known option.
+// with '-'; anything else starting with '-' must be a known option, given
+// as "--name value" or "--name=value". After "--" every argument is
+// positional.
 bool parse_options(int argc, char **argv, options &o, std::string &error)
 {
     auto fail = [&](const std::string &why) {
@@ -91,94 +202,43 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
         return false;
     };
     o = options{};
+    bool positional_only = false;
+    int others = 0;  // arguments besides --args-of and its file
     for (int i = 1; i < argc; i++) {
-        const std::string arg = argv[i];
-        const bool takes_value = arg == "-o" || arg == "--mode" || arg == "--c" || arg == "--z0" ||
-                                 arg == "--width" || arg == "--size" || arg == "--scale" || arg == "--from" ||
-                                 arg == "--args-of" || arg == "--zoom-in" || arg == "--zoom-out" ||
-                                 arg == "--every" || arg == "--frames" || arg == "--threads";
-        if (takes_value && i + 1 >= argc)
-            return fail("option " + arg + " needs a value");
-        auto value = [&]() { return argv[++i]; };
+        std::string arg = argv[i];
         double number;
-        if (arg == "--help" || arg == "-h") {
-            o.help = true;
-            return true;
-        } else if (arg == "-o") {
-            o.output = value();
-            o.has_output = true;
-            if (o.output.empty())
-                return fail("empty output file name");
-        } else if (arg == "--mode") {
-            const char *m = value();
-            if (!read_number(m, &number) || !(number == 0 || number == 1 || number == 2))
-                return fail(std::string("mode must be 0, 1 or 2, not '") + m + "'");
-            o.mode = int(number);
-            o.has_mode = true;
-        } else if (arg == "--c" || arg == "--z0") {
-            const char *v = value();
-            if (!read_pair(v, arg == "--c" ? o.centre : o.z0))
-                return fail(arg + " needs RE,IM, not '" + v + "'");
-            o.has_centre |= arg == "--c";
-            o.has_z0 |= arg == "--z0";
-        } else if (arg == "--width") {
-            const char *w = value();
-            if (!read_number(w, &o.width) || !(o.width >= 0 && o.width <= SCREEN_W))
-                return fail(std::string("width must be a number from 0 to 1024, not '") + w + "'");
-            o.has_width = true;
-        } else if (arg == "--size" || arg == "--scale") {
-            const char *v = value();
-            std::string why;
-            if (o.has_tiles)
-                return fail("give --size or --scale once");
-            o.tiles = arg == "--size" ? size_factor(v, &why) : scale_factor(v, &why);
-            if (o.tiles == 0)
-                return fail(why);
-            o.has_tiles = true;
-        } else if (arg == "--threads") {
-            const char *t = value();
-            if (!read_count(t, &o.threads) || o.threads < 1 || o.threads > MAX_THREADS)
-                return fail(std::string("threads must be a whole number from 1 to 256, not '") + t + "'");
-        } else if (arg == "--from" || arg == "--args-of" || arg == "--frames") {
-            std::string &file = arg == "--from" ? o.from : arg == "--args-of" ? o.args_of : o.frames;
-            file = value();
-            if (file.empty())
-                return fail("empty file name after " + arg);
-        } else if (arg == "--zoom-in" || arg == "--zoom-out") {
-            const char *k = value();
-            if (o.zoom_button)
-                return fail("give --zoom-in or --zoom-out once");
-            if (!read_steps(k, &o.zoom_steps))
-                return fail(arg + " needs a whole number of steps from 1 to 99999, not '" + k + "'");
-            o.zoom_button = arg == "--zoom-in" ? 1 : 4;
-        } else if (arg == "--every") {
-            const char *n = value();
-            if (!read_steps(n, &o.every))
-                return fail(std::string("--every needs a whole number of steps from 1 to 99999, not '") + n + "'");
-            o.has_every = true;
-        } else if (arg == "--coarse") {
-            o.coarse = true;
-        } else if (arg == "--no-logo") {
-            o.logo = false;
-        } else if (arg == "--stats") {
-            o.stats = true;
-        } else if (read_number(argv[i], &number)) {
+        if (positional_only || (read_number(argv[i], &number) && arg != "--")) {
+            if (!read_number(argv[i], &number))
+                return fail("not a number: '" + arg + "'");
             o.numbers.push_back(number);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return fail("unknown option '" + arg + "'");
-        } else {
-            return fail("not a number: '" + arg + "'");
+            others++;
+            continue;
         }
+        const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+        const std::string name = arg.substr(0, equals);
+        if (name == "--help" || name == "-h" || name == "--version") {
+            if (equals != std::string::npos)
+                return fail("option " + name + " takes no value");
+            (name == "--version" ? o.version : o.help) = true;
+            return true;
+        }
+        if (arg == "--") {
+            positional_only = true;
+        } else if (takes_value(name)) {
+            if (equals == std::string::npos && i + 1 >= argc)
+                return fail("option " + name + " needs a value");
+            const char *value = equals == std::string::npos ? argv[++i] : argv[i] + equals + 1;
+            if (!read_valued(name, value, o, error))
+                return false;
+        } else if (equals != std::string::npos && read_flag(name, o)) {
+            return fail("option " + name + " takes no value");
+        } else if (!read_flag(name, o)) {
+            return fail(arg.size() > 1 && arg[0] == '-' ? "unknown option '" + name + "'"
+                                                        : "not a number: '" + arg + "'");
+        }
+        others += name != "--args-of";
     }
-    if (!o.args_of.empty() && argc != 3)
+    if (!o.args_of.empty() && others > 0)
         return fail("--args-of FILE takes no other arguments");
-    if (!check_sequence(o, error))
-        return false;
-    if (!names_png(o.output))
-        return fail("output file '" + o.output + "' must end in .png: the picture is written as PNG");
-    if (!o.numbers.empty() && o.numbers.size() != 5)
-        return fail("give all five numbers xmax xmin ymax ymin maxiter, or none");
-    if (o.has_width && o.tiles > 1)
-        return fail("--width sets the viewport of one frame; it cannot be combined with a picture of several frames");
-    return true;
+    return check_together(o, error);
 }

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-extern const char usage_text[];
+extern const char usage_text[];  // the usage that --help and every refusal print
 
-constexpr int MAX_THREADS = 256;  // the most threads --threads may ask for  // the usage that --help and every refusal print
+constexpr int MAX_THREADS = 256;  // the most threads --threads may ask for
 
 // What the command line asks for.
 struct options {
@@ -27,6 +27,9 @@ struct options {
     int threads = 0;  // 0: every CPU the process may run on
     bool stats = false;
     bool help = false;  // --help: print the usage, nothing else
+    bool version = false;  // --version: print the version, nothing else
+    int supersample = 1;  // each pixel the mean of supersample x supersample pixels of a larger picture
+    bool has_supersample = false;
     std::vector<double> numbers;  // none, or xmax xmin ymax ymin maxiter
     std::string from;             // --from: start from this picture's view and options
     std::string args_of;          // --args-of: print the explorer's numbers for this picture, nothing else
@@ -37,6 +40,7 @@ struct options {
     std::string frames;           // the sequence's folder
 };
 
+constexpr int MAX_SUPERSAMPLE = 8;   // the most --supersample may ask for
 constexpr int MAX_ZOOM_STEPS = 99999;  // so that frame numbers keep their five digits
 
 // Reads the command line into o. False, with a message in error, for an

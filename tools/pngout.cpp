@@ -98,7 +98,7 @@ std::string temp_name(const std::string &target)
 // script) stays ignored.
 void catch_signals()
 {
-    for (int sig : {SIGINT, SIGTERM}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction now = {}, before = {};
         sigaction(sig, nullptr, &before);
         if (before.sa_handler == SIG_IGN)

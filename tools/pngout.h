@@ -28,7 +28,7 @@ struct png_output {
     png_infop info = nullptr;
 };
 
-// Runs step with SIGINT and SIGTERM held back, so that the handler never
+// Runs step with SIGINT, SIGTERM and SIGHUP held back, so that the handler never
 // finds a temporary file created but not yet recorded, or renamed but still
 // recorded.
 template <class Step>
@@ -38,6 +38,7 @@ void without_signals(Step step)
     sigemptyset(&held);
     sigaddset(&held, SIGINT);
     sigaddset(&held, SIGTERM);
+    sigaddset(&held, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &held, &before);
     step();
     pthread_sigmask(SIG_SETMASK, &before, nullptr);

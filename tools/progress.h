@@ -11,6 +11,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "engine/strip.h"
 #include "tools/pngout.h"
@@ -18,6 +19,22 @@
 
 // Minutes and seconds, held to 9999 minutes.
 std::string clock_text(double seconds);
+
+// A piece of a line, and how much it is needed: the higher, the later it
+// is dropped from a line too long for its terminal.
+struct line_part {
+    std::string text;
+    int need;
+};
+
+// The parts, in their order, without the least needed ones that would
+// make the line as wide as the terminal or wider (it would wrap, and each
+// redraw leave a line behind); the last one left is cut if need be. No
+// limit for a terminal of unknown width (0 columns).
+std::string fit_line(std::vector<line_part> parts, int columns);
+
+// The width of the terminal on fd, or 0 when it does not say.
+int terminal_columns(int fd);
 
 // How far the picture has come, as a line on standard error rewritten in
 // place, on a terminal only: the picture of a sequence and the tile under
@@ -89,25 +106,28 @@ private:
     }
 
     // The estimate assumes the tiles still to come cost what the finished
-    // ones cost on average.
+    // ones cost on average. The parts are written in order, and dropped,
+    // least needed first, where the terminal is too narrow for them all.
     void draw(const char *end) const
     {
         const int done = tiles_done, pass = std::clamp(progress_pass.load(std::memory_order_relaxed), 0, 2);
         const double spent = seconds();
         static const char *const pass_name[3] = {"coarse pass", "2x2 pass", "1x1 pass"};
         const int frame = std::min(done / tiles, frames - 1), tile = std::min(done - frame * tiles + 1, tiles);
-        std::string text = "\rrootzoom-render: ";
+        std::vector<line_part> parts = {{"rootzoom-render: ", 0}};
         if (frames > 1)
-            text += "frame " + std::to_string(frame + 1) + " of " + std::to_string(frames) + ", ";
+            parts.push_back({"frame " + std::to_string(frame + 1) + " of " + std::to_string(frames) + ", ", 6});
         if (tiles > 1)
-            text += "tile " + std::to_string(tile) + " of " + std::to_string(tiles) + ", ";
-        text += tile_render.load(std::memory_order_relaxed) ? "second render, " : "first render, ";
-        text += std::string(pass_name[pass]) + ", " + std::to_string(progress_rows.load(std::memory_order_relaxed)) +
-                " of " + std::to_string(pass_rows[pass]) + " block rows, " + clock_text(spent) + " elapsed";
+            parts.push_back({"tile " + std::to_string(tile) + " of " + std::to_string(tiles) + ", ", 5});
+        parts.push_back({tile_render.load(std::memory_order_relaxed) ? "second render, " : "first render, ", 1});
+        parts.push_back({std::string(pass_name[pass]) + ", " +
+                             std::to_string(progress_rows.load(std::memory_order_relaxed)) + " of " +
+                             std::to_string(pass_rows[pass]) + " block rows, ",
+                         3});
+        parts.push_back({clock_text(spent) + " elapsed", 2});
         if (total > 1 && done > 0 && done < total)
-            text += ", about " + clock_text(done_at / done * total - spent) + " left";
-        text += "\033[K";  // the rest of a longer line erased
-        text += end;
-        std::fputs(text.c_str(), stderr);
+            parts.push_back({", about " + clock_text(done_at / done * total - spent) + " left", 4});
+        // The rest of a longer line erased.
+        std::fputs(("\r" + fit_line(parts, terminal_columns(STDERR_FILENO)) + "\033[K" + end).c_str(), stderr);
     }
 };

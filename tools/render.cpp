@@ -161,6 +161,10 @@ int main(int argc, char **argv)
         std::fputs(usage_text, stdout);
         return close_stdout(0);
     }
+    if (o.version) {
+        std::puts("rootzoom-render " ROOTZOOM_VERSION);
+        return close_stdout(0);
+    }
     if (!o.args_of.empty())
         return close_stdout(print_args_of(o.args_of));
     picture_record file;
