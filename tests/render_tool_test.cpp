@@ -694,7 +694,7 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
     };
     const kase cases[] = {
         {"none.png", {{"Software", "another program"}}, "holds no view"},
-        {"version.png", {{"rootzoom view", edited("version 1", "version 2")}}, "version '2'"},
+        {"version.png", {{"rootzoom view", edited("version 1", "version 3")}}, "version '3'"},
         {"letter.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.4x")}}, "'numbers' line is damaged"},
         {"digits.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.40")}}, "'numbers' line is damaged"},
         {"short.png", {{"rootzoom view", edited("z0 0 0\n", "")}}, "lines"},
@@ -853,4 +853,64 @@ TEST_F(RenderTool, SequenceProgressAndInterruption)
         EXPECT_EQ(read_png(folder / names[n]).width, 3072u) << names[n];
         EXPECT_NE(view_chunk(folder / names[n]), "") << names[n];
     }
+}
+
+namespace {
+
+// The sRGB transfer function as its standard gives it, on values from 0 to 1.
+double srgb_to_linear(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+double linear_to_srgb(double l) { return l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1 / 2.4) - 0.055; }
+
+}  // namespace
+
+// A supersampled picture is, pixel by pixel, the mean in linear light of
+// its K x K block of the picture K times larger (rendered without the logo;
+// its rows summed in turn, each left to right), with the logo blended at
+// the output size: the same bytes on any number of threads, made again
+// from its own view, and with K = 1 the plain picture.
+TEST_F(RenderTool, SupersampledPictureIsTheLinearMeanOfTheLargerOne)
+{
+    const std::string view = " 1.4 0.6 0.6 0 60";  // the wave: fine boundaries, streaks and bubbles
+    state_saver saver;
+    create_logo();
+    double linear[256];
+    for (int v = 0; v < 256; v++)
+        linear[v] = srgb_to_linear(v / 255.0);
+    for (const int k : {2, 3}) {
+        const std::string big = (dir / "big.png").string(), small = (dir / "small.png").string();
+        ASSERT_EQ(run("--scale " + std::to_string(k) + " --no-logo -o " + big + view).status, 0);
+        ASSERT_EQ(run("--supersample=" + std::to_string(k) + " --threads 1 -o " + small + view).status, 0);
+        const picture large = read_png(big), got = read_png(small);
+        ASSERT_EQ(got.width, 1024u);
+        ASSERT_EQ(got.height, 768u);
+        int differing = 0, blended = 0;
+        for (int row = 0; row < 768; row++)  // buffer rows, 0 at the bottom
+            for (int col = 0; col < 1024; col++) {
+                unsigned char want[3];
+                for (int c = 0; c < 3; c++) {
+                    double sum = 0;
+                    for (int dy = k - 1; dy >= 0; dy--)  // the block's top row first
+                        for (int dx = 0; dx < k; dx++)
+                            sum += linear[large.at(col * k + dx, row * k + dy)[c]];
+                    want[c] = static_cast<unsigned char>(std::lround(linear_to_srgb(sum / (k * k)) * 255));
+                }
+                if (col < 124 && row < 21 && snap_long[row * 124 + col] >> 24 == 255) {  // the logo, opaque blue
+                    want[0] = want[1] = 0, want[2] = 255;
+                    blended++;
+                }
+                differing += std::memcmp(got.at(col, row), want, 3) != 0;
+            }
+        EXPECT_EQ(differing, 0) << "K = " << k;
+        EXPECT_GT(blended, 1000);
+
+        const std::string again = (dir / "again.png").string();
+        ASSERT_EQ(run("--threads 3 --from " + small + " -o " + again).status, 0);
+        EXPECT_EQ(slurp(again), slurp(small)) << "K = " << k;
+        EXPECT_NE(view_chunk(again).find("version 2\n"), std::string::npos);
+        EXPECT_TRUE(view_chunk(again).ends_with("\nsupersample " + std::to_string(k))) << view_chunk(again);
+    }
+    const std::string one = (dir / "one.png").string(), plain = (dir / "plain.png").string();
+    ASSERT_EQ(run("--supersample 1 -o " + one + view).status, 0);
+    ASSERT_EQ(run("-o " + plain + view).status, 0);
+    EXPECT_EQ(slurp(one), slurp(plain));
 }

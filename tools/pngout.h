@@ -14,7 +14,6 @@
 #include <system_error>
 #include <thread>
 
-#include "app/screen.h"
 #include "engine/workers.h"
 
 // The PNG being written: under a temporary name in the output's folder,
@@ -79,13 +78,13 @@ public:
     ~band_writer() { wait(); }
 
     // Waits for the band before, then writes this one, or starts to.
-    bool write(const png_byte *rows, std::size_t row_bytes)
+    bool write(const png_byte *rows, int count, std::size_t row_bytes)
     {
         if (!wait())
             return false;
-        auto job = [this, rows, row_bytes] {
+        auto job = [this, rows, count, row_bytes] {
             const auto begun = std::chrono::steady_clock::now();
-            if (!write_rows(out_, rows, SCREEN_H, row_bytes))
+            if (!write_rows(out_, rows, count, row_bytes))
                 error_ = errno ? errno : EIO;
             seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
         };

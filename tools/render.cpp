@@ -27,6 +27,7 @@
 #include "tools/printable.h"
 #include "tools/progress.h"
 #include "tools/sequence.h"
+#include "tools/supersample.h"
 #include "tools/tiles.h"
 #include "tools/viewtag.h"
 #include "view/viewstate.h"
@@ -90,6 +91,14 @@ void set_up(const options &o, const picture_record *from)
         render_threads = o.threads;
 }
 
+// A write that failed: the message goes on a line of its own.
+[[noreturn]] void fail_picture(png_output &out, progress_line &line)
+{
+    const int error = errno;
+    line.stop();
+    give_up(out, error);
+}
+
 // With more than one thread the PNG is written beside the rendering, so its
 // time is part of the whole only where the rendering had to wait for it.
 void print_stats(const render_counts &c, int k, double seconds, double writing)
@@ -104,39 +113,51 @@ void print_stats(const render_counts &c, int k, double seconds, double writing)
 }
 }  // namespace
 
-// One row of tiles at a time: the band holds its 768 picture rows, which go
-// out to the PNG while the next row of tiles renders into the other band.
-// Tile rows are taken from the top, as the PNG's rows run; the logo goes
-// over the tile in the picture's lower-left corner. tiles_before counts the
+// One row of tiles at a time: the band holds its 768 rendered rows, which
+// go out to the PNG while the next row of tiles renders into the other
+// band. Tile rows are taken from the top, as the PNG's rows run; the logo
+// goes over the tile in the picture's lower-left corner. With
+// --supersample K the picture rendered is K times larger, without the
+// logo, and each band's rows are averaged into rows of the picture, over
+// whose bottom rows the logo is then blended. tiles_before counts the
 // tiles of the pictures before this one in a sequence. The output is
 // opened; it is finished by the caller. Returns the time spent writing.
 double write_picture(const options &o, png_output &out, progress_line &line, render_counts &counts, int tiles_before)
 {
     const picture_view whole = current_view();
-    const int k = o.tiles, width = k * SCREEN_W;
-    const std::size_t row_bytes = std::size_t(width) * 3;
-    std::vector<png_byte> bands[2] = {std::vector<png_byte>(row_bytes * SCREEN_H),
-                                      std::vector<png_byte>(k > 1 ? row_bytes * SCREEN_H : 0)};
-    check(out, start_png(out, width, k * SCREEN_H));
+    const int k = o.tiles, s = o.supersample, n = k * s, width = k * SCREEN_W, height = k * SCREEN_H;
+    const std::size_t row_bytes = std::size_t(width) * 3, rendered_bytes = row_bytes * s;
+    const int small_rows = (SCREEN_H + s - 1) / s;  // the most rows one band averages to
+    std::vector<png_byte> bands[2] = {std::vector<png_byte>(rendered_bytes * SCREEN_H),
+                                      std::vector<png_byte>(s == 1 && n > 1 ? rendered_bytes * SCREEN_H : 0)};
+    std::vector<png_byte> small[2];
+    for (int b = 0; s > 1 && b < 2; b++)
+        small[b].resize(row_bytes * small_rows);
+    supersampler sampler(s, width);
+    check(out, start_png(out, width, height));
     band_writer writer(out);
-    auto fail = [&] {
-        const int error = errno;
-        line.stop();  // the message goes on a line of its own
-        give_up(out, error);
-    };
-    for (int ty = 0; ty < k; ty++) {
-        png_byte *band = bands[ty % 2].data();
-        for (int tx = 0; tx < k; tx++) {
-            aim_tile(whole, k, tx, ty);
+    int written = 0;  // rows of the picture made so far
+    for (int ty = 0; ty < n; ty++) {
+        png_byte *band = bands[s == 1 ? ty % 2 : 0].data();
+        for (int tx = 0; tx < n; tx++) {
+            aim_tile(whole, n, tx, ty);
             render_tile(o.width, &counts);
-            copy_tile(band, width, tx, o.logo && tx == 0 && ty == k - 1);
-            line.tile_done(tiles_before + ty * k + tx + 1);
+            copy_tile(band, n * SCREEN_W, tx, s == 1 && o.logo && tx == 0 && ty == n - 1);
+            line.tile_done(tiles_before + ty * n + tx + 1);
         }
-        if (!writer.write(band, row_bytes))
-            fail();
+        png_byte *rows = s == 1 ? band : small[ty % 2].data();
+        int count = s == 1 ? SCREEN_H : 0;
+        for (int r = 0; s > 1 && r < SCREEN_H; r++)
+            if (sampler.add_row(band + r * rendered_bytes, rows + count * row_bytes)) {
+                if (o.logo)
+                    blend_logo_row(rows + count * row_bytes, height - 1 - written);
+                count++, written++;
+            }
+        if (!writer.write(rows, count, row_bytes))
+            fail_picture(out, line);
     }
     if (!writer.wait())
-        fail();
+        fail_picture(out, line);
     return writer.seconds();
 }
 
@@ -175,7 +196,7 @@ int main(int argc, char **argv)
         take_from(o, file);
     set_up(o, from);
     picture_record record = describe_picture(o, from);
-    const int k = o.tiles, frames = frame_count(o);
+    const int k = o.tiles * o.supersample, frames = frame_count(o);  // k x k tiles rendered per picture
     catch_signals();
     if (frames > 1 && !make_frame_folder(o.frames, why)) {
         std::fprintf(stderr, "rootzoom-render: %s\n", why.c_str());

@@ -130,25 +130,39 @@ void render_tile(double width, render_counts *counts)
     }
 }
 
-// Buffer row 767 is the top row; the logo is blended with its alpha as
-// print_logo blends it in the window, and everywhere else the pixel is
-// copied as it is.
+namespace {
+
+// One channel of the logo over a pixel, with the logo's alpha, as
+// print_logo blends it in the window.
+std::uint8_t over_logo(unsigned under, std::uint32_t logo, int channel)
+{
+    const unsigned a = logo >> 24, over = logo >> (8 * channel) & 0xff;
+    return std::uint8_t((over * a + under * (255 - a) + 127) / 255);
+}
+
+}  // namespace
+
+// Buffer row 767 is the top row; the logo is blended over the frame's
+// pixels, and everywhere else the pixel is copied as it is.
 void copy_tile(std::uint8_t *band, int band_width, int tx, bool logo)
 {
     for (int row = 0; row < SCREEN_H; row++) {
         std::uint8_t *out = band + (std::size_t(SCREEN_H - 1 - row) * band_width + std::size_t(tx) * SCREEN_W) * 3;
         for (int col = 0; col < SCREEN_W; col++, out += 3) {
             const std::uint32_t p = screen[row * SCREEN_W + col];
-            if (!(logo && col < LOGO_W && row < LOGO_H)) {
-                out[0] = std::uint8_t(p), out[1] = std::uint8_t(p >> 8), out[2] = std::uint8_t(p >> 16);
-                continue;
-            }
-            const std::uint32_t l = snap_long[row * LOGO_W + col];
-            const unsigned a = l >> 24;
-            for (int c = 0; c < 3; c++) {
-                const unsigned under = p >> (8 * c) & 0xff, over = l >> (8 * c) & 0xff;
-                out[c] = std::uint8_t((over * a + under * (255 - a) + 127) / 255);
-            }
+            const bool under_logo = logo && col < LOGO_W && row < LOGO_H;
+            for (int c = 0; c < 3; c++)
+                out[c] = under_logo ? over_logo(p >> (8 * c) & 0xff, snap_long[row * LOGO_W + col], c)
+                                    : std::uint8_t(p >> (8 * c));
         }
     }
+}
+
+void blend_logo_row(std::uint8_t *row, int from_bottom)
+{
+    if (from_bottom < 0 || from_bottom >= LOGO_H)
+        return;
+    for (int col = 0; col < LOGO_W; col++)
+        for (int c = 0; c < 3; c++)
+            row[col * 3 + c] = over_logo(row[col * 3 + c], snap_long[from_bottom * LOGO_W + col], c);
 }

@@ -50,3 +50,8 @@ extern std::atomic<int> tile_render;  // which of a tile's two renders is under 
 // band_width pixels, top row first: at column tx * 1024, with the logo
 // blended over its lower-left corner when asked for.
 void copy_tile(std::uint8_t *band, int band_width, int tx, bool logo);
+
+// Blends the logo over a row of RGB pixels in its place: the row lies
+// from_bottom rows above the picture's bottom row, and rows above the
+// logo's are left alone.
+void blend_logo_row(std::uint8_t *row, int from_bottom);

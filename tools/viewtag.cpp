@@ -32,7 +32,10 @@ extern const char view_keyword[] = "rootzoom view";
 namespace {
 
 const char software[] = "rootzoom-render " ROOTZOOM_VERSION;
-constexpr int view_version = 1;
+// Version 1 is a picture of one sample per pixel; version 2 adds the
+// supersample line, and is written only for a supersampled picture, so
+// that every other picture carries the very text it always has.
+constexpr int newest_view_version = 2;
 
 // The view-state fields of each plane, in the record's order.
 double *const parameter_fields[5] = {&xmit, &ymit, &xstep, &ystep, &maxit};
@@ -113,6 +116,11 @@ bool read_width(const values &v, picture_record &r)
 }
 bool read_coarse(const values &v, picture_record &r) { return v.size() == 1 && read_yes_no(v[0], &r.coarse); }
 bool read_logo(const values &v, picture_record &r) { return v.size() == 1 && read_yes_no(v[0], &r.logo); }
+bool read_supersample(const values &v, picture_record &r)
+{
+    return v.size() == 1 && read_count(v[0].c_str(), &r.supersample) && r.supersample >= 1 &&
+           r.supersample <= MAX_SUPERSAMPLE && v[0] == std::to_string(r.supersample);
+}
 
 // "WxH" as the writer writes it: the k x k frames' exact size.
 bool read_size(const values &v, picture_record &r)
@@ -130,7 +138,7 @@ struct field {
 const field fields[] = {
     {"mode", read_mode}, {"numbers", read_given_numbers}, {"parameter-plane", read_parameter},
     {"dynamic-plane", read_dynamic}, {"z0", read_z0}, {"width", read_width},
-    {"coarse", read_coarse}, {"size", read_size}, {"logo", read_logo},
+    {"coarse", read_coarse}, {"size", read_size}, {"logo", read_logo}, {"supersample", read_supersample},
 };
 
 // libpng reports trouble through these; the message is kept for the error
@@ -281,6 +289,7 @@ picture_record describe_picture(const options &o, const picture_record *from)
     r.coarse = o.coarse;
     r.tiles = o.tiles;
     r.logo = o.logo;
+    r.supersample = o.supersample;
     return r;
 }
 
@@ -303,11 +312,13 @@ void restore_views(const picture_record &r)
 std::string view_text(const picture_record &r)
 {
     std::ostringstream s;
-    s << "version " << view_version << "\nmode " << r.mode << "\nnumbers "
+    s << "version " << (r.supersample > 1 ? 2 : 1) << "\nmode " << r.mode << "\nnumbers "
       << (r.has_numbers ? numbers_text(r.numbers, 5) : "none") << "\nparameter-plane " << numbers_text(r.parameter, 5)
       << "\ndynamic-plane " << numbers_text(r.dynamic, 5) << "\nz0 " << numbers_text(r.z0, 2) << "\nwidth "
       << exact_text(r.width) << "\ncoarse " << (r.coarse ? "yes" : "no") << "\nsize " << r.tiles * SCREEN_W << "x"
       << r.tiles * SCREEN_H << "\nlogo " << (r.logo ? "yes" : "no");
+    if (r.supersample > 1)
+        s << "\nsupersample " << r.supersample;
     return s.str();
 }
 
@@ -320,11 +331,15 @@ bool parse_view_text(const std::string &text, picture_record &r, std::string &wh
         why = "its first line is not 'version N'";
         return false;
     }
-    if (first[1] != std::to_string(view_version)) {
-        why = "it has version '" + printable(first[1]) + "', which this rootzoom-render does not know (it knows version 1)";
+    int version = 0;
+    for (int known = 1; known <= newest_view_version; known++)
+        version = first[1] == std::to_string(known) ? known : version;
+    if (version == 0) {
+        why = "it has version '" + printable(first[1]) +
+              "', which this rootzoom-render does not know (it knows versions 1 and 2)";
         return false;
     }
-    const std::size_t count = sizeof fields / sizeof fields[0];
+    const std::size_t count = sizeof fields / sizeof fields[0] - (version == 1 ? 1 : 0);
     if (lines.size() != count + 1) {
         why = "it has " + std::to_string(lines.size()) + " lines, not " + std::to_string(count + 1);
         return false;
@@ -417,4 +432,6 @@ void take_from(options &o, const picture_record &file)
         o.tiles = o.has_width ? 1 : file.tiles;
     if (!o.has_width)
         o.width = o.tiles > 1 ? SCREEN_W : file.width;
+    if (!o.has_supersample)
+        o.supersample = o.has_width ? 1 : file.supersample;
 }

@@ -22,6 +22,7 @@ struct picture_record {
     bool coarse = false;
     int tiles = 1;
     bool logo = true;
+    int supersample = 1;  // each pixel the mean of supersample x supersample pixels
 };
 
 // A double as the shortest text that reads back as exactly that double:
@@ -58,7 +59,7 @@ bool read_view_file(const std::string &path, picture_record &r, std::string &why
 void add_view_chunks(png_structp png, png_infop info, const std::string &text);
 
 // Takes into o what the file says and the command line does not: the mode,
-// z0, width, size, --coarse and --no-logo. A viewport width belongs to a
+// z0, width, size, supersampling, --coarse and --no-logo. A viewport width belongs to a
 // picture of one frame, so a size given drops the file's width and a width
-// given drops the file's size.
+// given drops the file's size and supersampling.
 void take_from(options &o, const picture_record &file);
