@@ -7,6 +7,7 @@
 #   parameter-plane.png   the parameter plane as the explorer shows it after start-up
 #   dynamic-plane.png     a zoom into the dynamic plane of c = -1.38 + 1.35i
 #   rootzoom-128.png, rootzoom-256.png   the icon, cut from that dynamic-plane view
+#   supersampled.png      a detail of the wave, plain and with --supersample 4, side by side
 # The README pictures are scaled down to 640 x 480 to keep them small. Needs
 # ImageMagick's convert (Debian package imagemagick) for scaling and cutting;
 # the results are committed, so building rootzoom does not need it.
@@ -33,6 +34,8 @@ dynamic_view=(--mode 1 --c '-1.38,1.35' 0.22 -0.28 0.1875 -0.1875 40)
 "$render" -o "$work/parameter.png"
 "$render" "${dynamic_view[@]}" -o "$work/dynamic.png"
 "$render" --no-logo "${dynamic_view[@]}" -o "$work/icon.png"
+"$render" -o "$work/wave.png" 1.4 0.6 0.6 0 60
+"$render" --supersample 4 -o "$work/wave4.png" 1.4 0.6 0.6 0 60
 
 # -strip drops the time stamps ImageMagick adds, so unchanged pictures stay
 # unchanged files.
@@ -44,7 +47,11 @@ small "$work/dynamic.png" 640x480 "$docs/dynamic-plane.png"
 small "$work/square.png" 256x256 "$docs/rootzoom-256.png"
 small "$work/square.png" 128x128 "$docs/rootzoom-128.png"
 
-for f in parameter-plane dynamic-plane rootzoom-256 rootzoom-128; do
+# The same 320 x 240 pixels of the crest, at full size, so the staircases show.
+for w in wave wave4; do "$convert" "$work/$w.png" -crop 320x240+600+120 +repage "$work/$w-crop.png"; done
+"$convert" "$work/wave-crop.png" "$work/wave4-crop.png" +append -strip "$docs/supersampled.png"
+
+for f in parameter-plane dynamic-plane rootzoom-256 rootzoom-128 supersampled; do
     chmod 644 "$docs/$f.png"
     echo "wrote $docs/$f.png ($(stat -c %s "$docs/$f.png") bytes)"
 done
