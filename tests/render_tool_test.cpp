@@ -532,6 +532,7 @@ TEST_F(RenderTool, FromMakesThePictureAgainByteForByte)
     same_file(dynamic + " --mode 0 --z0 0,0", "--c -1.38,1.35 0.22 -0.28 0.1875 -0.1875 40");
     same_file(narrow + " --scale 2", "--mode 2 --coarse --no-logo --scale 2");
     same_file(tiled + " --width 600", "--width 600 1.5 1.34 0.68 0.56 200");
+    same_file(narrow + " --supersample 2", "--mode 2 --coarse --no-logo --supersample 2");
     same_file(wave + " 1 -1 0.75 -0.75 50", "1 -1 0.75 -0.75 50");
 }
 

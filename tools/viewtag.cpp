@@ -430,8 +430,8 @@ void take_from(options &o, const picture_record &file)
     o.logo &= file.logo;
     if (!o.has_tiles)
         o.tiles = o.has_width ? 1 : file.tiles;
-    if (!o.has_width)
-        o.width = o.tiles > 1 ? SCREEN_W : file.width;
     if (!o.has_supersample)
         o.supersample = o.has_width ? 1 : file.supersample;
+    if (!o.has_width)
+        o.width = o.tiles > 1 || o.supersample > 1 ? SCREEN_W : file.width;
 }

@@ -60,6 +60,6 @@ void add_view_chunks(png_structp png, png_infop info, const std::string &text);
 
 // Takes into o what the file says and the command line does not: the mode,
 // z0, width, size, supersampling, --coarse and --no-logo. A viewport width belongs to a
-// picture of one frame, so a size given drops the file's width and a width
-// given drops the file's size and supersampling.
+// picture of one frame, so a size or supersampling given drops the file's
+// width, and a width given drops the file's size and supersampling.
 void take_from(options &o, const picture_record &file);
