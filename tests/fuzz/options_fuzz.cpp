@@ -22,16 +22,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();  // every refusal says why
         return 0;
     }
-    if (o.help)
+    if (o.help || o.version)
         return 0;
     const bool ok = o.mode >= 0 && o.mode <= 2 && o.tiles >= 1 && o.tiles <= 16 && !o.output.empty() &&
                     (o.numbers.empty() || o.numbers.size() == 5) && o.width >= 0 && o.width <= 1024 &&
-                    !(o.has_width && o.tiles > 1) &&
+                    !(o.has_width && o.tiles > 1) && o.supersample >= 1 && o.supersample <= MAX_SUPERSAMPLE &&
+                    !(o.has_width && o.supersample > 1) &&
                     (o.zoom_button == 0 ? o.frames.empty() && !o.has_every
                                         : (o.zoom_button == 1 || o.zoom_button == 4) && o.zoom_steps >= 1 &&
                                               o.zoom_steps <= MAX_ZOOM_STEPS && o.every >= 1 &&
                                               o.zoom_steps % o.every == 0 && !o.frames.empty() && !o.has_output) &&
-                    (o.args_of.empty() || args.argc() == 3);
+                    (o.args_of.empty() || args.argc() == 3 || args.argc() == 2);  // --args-of F, --args-of=F
     if (!ok)
         std::abort();
     return 0;
