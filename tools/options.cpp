@@ -203,7 +203,8 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
     };
     o = options{};
     bool positional_only = false;
-    int others = 0;  // arguments besides --args-of and its file
+    int others = 0;  // arguments besides one --args-of and its file
+    int args_of_given = 0;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         double number;
@@ -236,7 +237,7 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
             return fail(arg.size() > 1 && arg[0] == '-' ? "unknown option '" + name + "'"
                                                         : "not a number: '" + arg + "'");
         }
-        others += name != "--args-of";
+        others += name != "--args-of" || args_of_given++ > 0;
     }
     if (!o.args_of.empty() && others > 0)
         return fail("--args-of FILE takes no other arguments");
