@@ -1,10 +1,7 @@
 // viewtag.cpp -- writes a picture's view into its PNG as text, and reads it back strictly
 //
-// The chunk holds the view state itself, both views to the bit, and not
-// only the five numbers: a view reached by zoom steps has no five numbers
-// that the explorer's arithmetic turns into exactly it. Each number is the
-// shortest text that reads back as the same double, so the text is
-// readable and a picture made again from it carries the very same text.
+// The chunk's text is the view record that view/viewrecord.cpp writes, for
+// the explorer's window as well.
 #include "tools/viewtag.h"
 
 #include <algorithm>
@@ -15,7 +12,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -36,18 +32,6 @@ const char software[] = "rootzoom-render " ROOTZOOM_VERSION;
 // supersample line, and is written only for a supersampled picture, so
 // that every other picture carries the very text it always has.
 constexpr int newest_view_version = 2;
-
-// The view-state fields of each plane, in the record's order.
-double *const parameter_fields[5] = {&xmit, &ymit, &xstep, &ystep, &maxit};
-double *const dynamic_fields[5] = {&jxmit, &jymit, &jxstep, &jystep, &jmaxit};
-
-std::string numbers_text(const double *v, int n)
-{
-    std::string text;
-    for (int i = 0; i < n; i++)
-        text += (i ? " " : "") + exact_text(v[i]);
-    return text;
-}
 
 // A number as exact_text writes it, and nothing else: no "1.40", no "+1",
 // no "1e400"; so a damaged digit that still reads as a number is caught
@@ -242,13 +226,6 @@ bool read_view_chunks(png_structp png, png_infop info, view_search *s)
 
 }  // namespace
 
-std::string exact_text(double value)
-{
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
-}
-
 bool same_double(double a, double b)
 {
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || (std::isnan(a) && std::isnan(b));
@@ -291,35 +268,6 @@ picture_record describe_picture(const options &o, const picture_record *from)
     r.logo = o.logo;
     r.supersample = o.supersample;
     return r;
-}
-
-void capture_views(picture_record &r)
-{
-    for (int i = 0; i < 5; i++) {
-        r.parameter[i] = *parameter_fields[i];
-        r.dynamic[i] = *dynamic_fields[i];
-    }
-}
-
-void restore_views(const picture_record &r)
-{
-    for (int i = 0; i < 5; i++) {
-        *parameter_fields[i] = r.parameter[i];
-        *dynamic_fields[i] = r.dynamic[i];
-    }
-}
-
-std::string view_text(const picture_record &r)
-{
-    std::ostringstream s;
-    s << "version " << (r.supersample > 1 ? 2 : 1) << "\nmode " << r.mode << "\nnumbers "
-      << (r.has_numbers ? numbers_text(r.numbers, 5) : "none") << "\nparameter-plane " << numbers_text(r.parameter, 5)
-      << "\ndynamic-plane " << numbers_text(r.dynamic, 5) << "\nz0 " << numbers_text(r.z0, 2) << "\nwidth "
-      << exact_text(r.width) << "\ncoarse " << (r.coarse ? "yes" : "no") << "\nsize " << r.tiles * SCREEN_W << "x"
-      << r.tiles * SCREEN_H << "\nlogo " << (r.logo ? "yes" : "no");
-    if (r.supersample > 1)
-        s << "\nsupersample " << r.supersample;
-    return s.str();
 }
 
 // The version comes first and alone decides how the rest is read.

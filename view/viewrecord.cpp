@@ -1,0 +1,72 @@
+// viewrecord.cpp -- the view record's text, written by rootzoom-render into its PNGs and by the explorer onto its window
+//
+// The record holds the view state itself, both views to the bit, and not
+// only the five numbers: a view reached by zoom steps has no five numbers
+// that the explorer's arithmetic turns into exactly it. Each number is the
+// shortest text that reads back as the same double, so the text is
+// readable and a picture made again from it carries the very same text.
+// Version 1 is a picture of one sample per pixel; version 2 adds the
+// supersample line, and is written only for a supersampled picture, so
+// that every other picture, and the explorer's window, carries the very
+// text it always has.
+#include "view/viewrecord.h"
+
+#include <charconv>
+#include <sstream>
+
+#include "app/screen.h"
+#include "view/viewstate.h"
+
+extern const char view_property[] = "ROOTZOOM_VIEW";
+
+namespace {
+
+// The view-state fields of each plane, in the record's order.
+double *const parameter_fields[5] = {&xmit, &ymit, &xstep, &ystep, &maxit};
+double *const dynamic_fields[5] = {&jxmit, &jymit, &jxstep, &jystep, &jmaxit};
+
+std::string numbers_text(const double *v, int n)
+{
+    std::string text;
+    for (int i = 0; i < n; i++)
+        text += (i ? " " : "") + exact_text(v[i]);
+    return text;
+}
+
+}  // namespace
+
+std::string exact_text(double value)
+{
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+void capture_views(picture_record &r)
+{
+    for (int i = 0; i < 5; i++) {
+        r.parameter[i] = *parameter_fields[i];
+        r.dynamic[i] = *dynamic_fields[i];
+    }
+}
+
+void restore_views(const picture_record &r)
+{
+    for (int i = 0; i < 5; i++) {
+        *parameter_fields[i] = r.parameter[i];
+        *dynamic_fields[i] = r.dynamic[i];
+    }
+}
+
+std::string view_text(const picture_record &r)
+{
+    std::ostringstream s;
+    s << "version " << (r.supersample > 1 ? 2 : 1) << "\nmode " << r.mode << "\nnumbers "
+      << (r.has_numbers ? numbers_text(r.numbers, 5) : "none") << "\nparameter-plane " << numbers_text(r.parameter, 5)
+      << "\ndynamic-plane " << numbers_text(r.dynamic, 5) << "\nz0 " << numbers_text(r.z0, 2) << "\nwidth "
+      << exact_text(r.width) << "\ncoarse " << (r.coarse ? "yes" : "no") << "\nsize " << r.tiles * SCREEN_W << "x"
+      << r.tiles * SCREEN_H << "\nlogo " << (r.logo ? "yes" : "no");
+    if (r.supersample > 1)
+        s << "\nsupersample " << r.supersample;
+    return s.str();
+}

@@ -1,0 +1,34 @@
+// viewrecord.h -- the record of the view a picture shows, as text: a PNG's view chunk and the explorer's window property
+#pragma once
+
+#include <string>
+
+extern const char view_property[];  // the explorer's window property that holds the record of the frame on screen
+
+// Everything a picture is made from: the view state the renderer used, to
+// the bit, and the options that shape the picture.
+struct picture_record {
+    int mode = 0;
+    double parameter[5] = {};  // xmit ymit xstep ystep maxit
+    double dynamic[5] = {};    // jxmit jymit jxstep jystep jmaxit
+    double z0[2] = {};
+    bool has_numbers = false;  // the views were set from five numbers and not zoomed since
+    double numbers[5] = {};    // xmax xmin ymax ymin maxiter
+    double width = 1024;
+    bool coarse = false;
+    int tiles = 1;
+    bool logo = true;
+    int supersample = 1;  // each pixel the mean of supersample x supersample pixels
+};
+
+// A double as the shortest text that reads back as exactly that double:
+// "1.4", "-0", "5e-324", "inf", "-nan".
+std::string exact_text(double value);
+
+// Both views of the view state into the record, and back.
+void capture_views(picture_record &r);
+void restore_views(const picture_record &r);
+
+// The record as text, one item a line; rootzoom-render's parse_view_text
+// (tools/viewtag.h) reads it back.
+std::string view_text(const picture_record &r);
