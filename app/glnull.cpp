@@ -1,10 +1,13 @@
 // glnull.cpp -- null platform: records GL/GLUT calls instead of drawing
 //
 // The tests and the headless renderer link this in place of libGL and
-// libglut, so that the program's own code runs unchanged without a display.
+// libglut, and of app/winprop.cpp, so that the program's own code runs
+// unchanged without a display.
 #include "app/glnull.h"
 
 #include <GL/freeglut.h>
+
+#include "app/winprop.h"
 
 std::vector<gl_call> gl_calls;
 
@@ -53,3 +56,10 @@ void glDrawPixels(GLsizei w, GLsizei h, GLenum format, GLenum type, const GLvoid
 void glBlendFunc(GLenum sfactor, GLenum dfactor) { record("glBlendFunc", {long(sfactor), long(dfactor)}); }
 void glEnable(GLenum cap) { record("glEnable", {long(cap)}); }
 void glDisable(GLenum cap) { record("glDisable", {long(cap)}); }
+
+// The property's name is kept as the pointer, its text as the text.
+void set_window_text(const char *name, const std::string &text)
+{
+    record("set_window_text", {}, name);
+    gl_calls.back().text = text;
+}

@@ -5,12 +5,13 @@
 #include <vector>
 
 // One recorded call: the function's name, its integer arguments in order,
-// and its pointer argument (pixels, a title or a callback), if any.
+// and its pointer argument (pixels, a title, a callback or a property's
+// name), if any.
 struct gl_call {
     std::string name;
     std::vector<long> args;
     const void *ptr = nullptr;
-    std::string text;  // the window title of glutCreateWindow
+    std::string text;  // the window title of glutCreateWindow, the property's text of set_window_text
 };
 
 extern std::vector<gl_call> gl_calls;  // every call since the last gl_calls.clear(), in order

@@ -13,6 +13,7 @@
 #include "view/display.h"
 #include "view/idle.h"
 #include "view/input.h"
+#include "view/publish.h"
 #include "view/viewstate.h"
 
 // The argument count arrives by value and GLUT gets the address of this
@@ -66,6 +67,7 @@ void startup(int argc, char **argv)
         setkoords(numbers[1], numbers[0], numbers[3], numbers[2], numbers[4], 1);
     else
         resetkoords(1);
+    remember_start_numbers(argc == 6 ? numbers : nullptr);
     ZX = ZY = 0;
     calc = 1;
     setsize(SCREEN_W);

@@ -4,8 +4,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <bit>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <random>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "app/glnull.h"
@@ -175,12 +180,86 @@ TEST(Session, ZoomOutToInfinityKeepsAnswering)
     gl_calls.clear();
     idle();
     paint_mandel();
-    EXPECT_EQ(gl_call_names().back(), "glutSwapBuffers");
+    const std::vector<std::string> names = gl_call_names();
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(names[names.size() - 2], "glutSwapBuffers");
+    EXPECT_EQ(names.back(), "set_window_text");
     key(' ', 0, 0);
     EXPECT_EQ(do_julia, 1);
 }
 
 namespace {
+
+// The window property's text read back by hand, not by the program's
+// reader: each line's words under its first word, numbers through strtod.
+struct published_view {
+    std::vector<std::string> names;  // the lines' first words, in order
+    std::map<std::string, std::vector<std::string>> words;
+
+    explicit published_view(const std::string &text = "")
+    {
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream in(line);
+            std::string name, word;
+            in >> name;
+            names.push_back(name);
+            while (in >> word)
+                words[name].push_back(word);
+        }
+    }
+
+    std::string line(const std::string &name) const
+    {
+        std::string text;
+        for (const std::string &w : words.at(name))
+            text += (text.empty() ? "" : " ") + w;
+        return text;
+    }
+
+    std::vector<double> numbers(const std::string &name) const
+    {
+        std::vector<double> v;
+        for (const std::string &w : words.at(name))
+            v.push_back(std::strtod(w.c_str(), nullptr));
+        return v;
+    }
+};
+
+// The same double, to the bit; NaNs of any sign or payload count as one.
+bool same_double(double a, double b)
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || (std::isnan(a) && std::isnan(b));
+}
+
+void expect_numbers(const published_view &p, const std::string &line, const std::vector<double> &want,
+                    const char *when)
+{
+    const std::vector<double> got = p.numbers(line);
+    ASSERT_EQ(got.size(), want.size()) << when << ": " << line;
+    for (std::size_t i = 0; i < want.size(); i++)
+        EXPECT_TRUE(same_double(got[i], want[i]))
+            << when << ": " << line << " number " << i << " is " << got[i] << ", not " << want[i];
+}
+
+// The record published after a frame holds the view state that frame was
+// rendered from, to the bit, as a PNG of it would: one refined (coarse
+// while a button is held) 1024 x 768 frame with the logo.
+void expect_state_published(const published_view &p)
+{
+    const std::vector<std::string> lines = {"version", "mode", "numbers", "parameter-plane", "dynamic-plane",
+                                            "z0",      "width", "coarse", "size",    "logo"};
+    ASSERT_EQ(p.names, lines);
+    EXPECT_EQ(p.line("version"), "1");
+    EXPECT_EQ(p.line("mode"), std::to_string(do_julia));
+    expect_numbers(p, "parameter-plane", {xmit, ymit, xstep, ystep, maxit}, "after a frame");
+    expect_numbers(p, "dynamic-plane", {jxmit, jymit, jxstep, jystep, jmaxit}, "after a frame");
+    expect_numbers(p, "z0", {ZX, ZY}, "after a frame");
+    expect_numbers(p, "width", {double(XPTS)}, "after a frame");
+    EXPECT_EQ(p.line("coarse"), buttons ? "yes" : "no");
+    EXPECT_EQ(p.line("size"), "1024x768");
+    EXPECT_EQ(p.line("logo"), "yes");
+}
 
 // freeglut's main loop as the explorer meets it. Each round it handles every
 // pending window-system event, then the pending redisplay, then calls the
@@ -191,12 +270,13 @@ class glut_loop {
 public:
     using event = std::function<void()>;
 
-    // The explorer's own start-up, whose window is then exposed: the first
-    // round displays.
-    glut_loop()
+    // The explorer's own start-up, with its command line, whose window is
+    // then exposed: the first round displays.
+    explicit glut_loop(std::vector<const char *> argv = {"rootzoom"})
     {
-        const char *argv[] = {"rootzoom", nullptr};
-        startup(1, const_cast<char **>(argv));
+        const int argc = int(argv.size());
+        argv.push_back(nullptr);
+        startup(argc, const_cast<char **>(argv.data()));
         take_requests();
         redisplay_ = true;
     }
@@ -209,7 +289,9 @@ public:
         }
         if (redisplay_) {
             redisplay_ = false;
+            const std::size_t before = gl_calls.size();
             paint_mandel();
+            check_published(before);
             take_requests();
         }
         if (idle_) {
@@ -226,7 +308,30 @@ public:
 
     bool quiet() const { return !redisplay_ && !idle_; }
 
+    // The window property as the latest frame left it.
+    const published_view &published() const { return published_; }
+
 private:
+    // A display that rendered sets the window property once, after its last
+    // swap; one that did not render leaves it alone.
+    void check_published(std::size_t from)
+    {
+        std::size_t swaps = 0, sets = 0, last_swap = 0, set = 0;
+        for (std::size_t i = from; i < gl_calls.size(); i++) {
+            if (gl_calls[i].name == "glutSwapBuffers")
+                swaps++, last_swap = i;
+            if (gl_calls[i].name == "set_window_text")
+                sets++, set = i;
+        }
+        ASSERT_EQ(sets, swaps ? 1u : 0u) << "property changes in a display with " << swaps << " swaps";
+        if (!sets)
+            return;
+        EXPECT_GT(set, last_swap);
+        EXPECT_STREQ(static_cast<const char *>(gl_calls[set].ptr), "ROOTZOOM_VIEW");
+        published_ = published_view(gl_calls[set].text);
+        expect_state_published(published_);
+    }
+
     void take_requests()
     {
         for (; seen_ < gl_calls.size(); seen_++) {
@@ -241,6 +346,7 @@ private:
     std::size_t seen_ = 0;
     bool redisplay_ = false;
     bool idle_ = false;
+    published_view published_;
 };
 
 glut_loop::event press(int button, int x, int y) { return [=] { mouse(button, 0, x, y); }; }
@@ -294,6 +400,12 @@ struct expected_view {
         EXPECT_EQ(::xstep, xstep) << gesture;
         EXPECT_EQ(::ystep, ystep) << gesture;
         EXPECT_EQ(::maxit, maxit) << gesture;
+    }
+
+    // The view as a line of the published record, read back to the bit.
+    void expect_published(const published_view &p, const char *line, const char *gesture) const
+    {
+        expect_numbers(p, line, {xmit, ymit, xstep, ystep, maxit}, gesture);
     }
 };
 
@@ -395,4 +507,66 @@ TEST(Gestures, ReleasingOneOfTwoButtonsAndKeysWhileHeld)
     EXPECT_EQ(ZX, 0.0);  // a key in the dynamic plane resets the start value
     want.expect_reached("one of two buttons");
     expect_fresh_picture("space, then the release");
+}
+
+// The window property follows the view from the five numbers through a
+// zoom, a drag and the modes: every frame publishes the state it shows
+// (glut_loop checks that), and each gesture leaves the view the typed
+// arithmetic reaches. Five numbers are named only while both views are
+// still the ones they gave.
+TEST(Gestures, TheWindowPropertyFollowsTheView)
+{
+    state_saver saver;
+    glut_loop loop({"rootzoom", "1.4", "0.6", "0.6", "0", "60"});
+    loop.round();
+    // setkoords: centre (min + max) * 0.5, half-extent (min - max) * 0.5.
+    expected_view want{1, 0.3, -0.39999999999999997, -0.3, 60};
+    const expected_view start = want;
+    EXPECT_EQ(loop.published().line("numbers"), "1.4 0.6 0.6 0 60");
+    want.expect_published(loop.published(), "parameter-plane", "start");
+    start.expect_published(loop.published(), "dynamic-plane", "start");
+
+    loop.round({press(0, 512, 384)});
+    want.idle_call(true, 0, 0);
+    for (int r = 0; r < 4; r++) {
+        loop.round();
+        want.idle_call(true, 0, 0);
+        EXPECT_EQ(loop.published().line("coarse"), "yes");
+    }
+    loop.round({release(0, 512, 384)});
+    loop.rounds(2);
+    EXPECT_TRUE(loop.quiet());
+    EXPECT_EQ(loop.published().line("coarse"), "no");
+    EXPECT_EQ(loop.published().line("numbers"), "none");
+    want.expect_published(loop.published(), "parameter-plane", "zoom");
+    start.expect_published(loop.published(), "dynamic-plane", "zoom");
+
+    loop.round({press(1, 500, 400)});
+    loop.round({drag(520, 390)});
+    want.idle_call(false, 20, -10);
+    loop.round({drag(515, 402)});
+    want.idle_call(false, -5, 12);
+    loop.round({release(1, 515, 402)});
+    loop.rounds(2);
+    EXPECT_TRUE(loop.quiet());
+    want.expect_published(loop.published(), "parameter-plane", "middle drag");
+
+    loop.round({press_key(' ')});
+    loop.rounds(2);
+    EXPECT_EQ(loop.published().line("mode"), "1");
+    loop.round({press_key(' ')});
+    loop.rounds(2);
+    EXPECT_EQ(loop.published().line("mode"), "2");
+    // Mode 2 zooms the dynamic-plane view and leaves the other alone.
+    expected_view dynamic = start;
+    loop.round({press(0, 512, 384)});
+    dynamic.idle_call(true, 0, 0);
+    loop.round();
+    dynamic.idle_call(true, 0, 0);
+    loop.round({release(0, 512, 384)});
+    loop.rounds(2);
+    EXPECT_TRUE(loop.quiet());
+    EXPECT_EQ(loop.published().line("mode"), "2");
+    want.expect_published(loop.published(), "parameter-plane", "zoom in mode 2");
+    dynamic.expect_published(loop.published(), "dynamic-plane", "zoom in mode 2");
 }

@@ -6,6 +6,7 @@
 
 #include "app/screen.h"
 #include "view/idle.h"
+#include "view/publish.h"
 #include "view/viewstate.h"
 
 // A plain conversion of a double outside the int range (a limit of 1e12
@@ -47,7 +48,8 @@ frame_desc describe_frame()
 // and that is the picture the program has always opened with. With the
 // middle button alone held every display renders and keeps post_calc set,
 // so the idle handler keeps asking. A display with nothing due neither
-// draws nor swaps.
+// draws nor swaps. A display that renders sets the record of its frame on
+// the window once, after the frame is on screen.
 //
 // GLUT handles all pending events before the pending redisplay, and only
 // then calls idle. So a release can reach this display while a zoom step
@@ -80,6 +82,7 @@ void paint_mandel()
         }
     }
     render_frame(describe_frame());
+    publish_view();
     no_firstpass = 0;
     calc = 0;
     if (MOUSEX == oldMOUSEX && MOUSEY == oldMOUSEY)

@@ -11,5 +11,6 @@ int iteration_limit(double limit);
 frame_desc describe_frame();
 
 // GLUT's display callback: decides from the flags whether to render and
-// whether the render may skip the coarse pass, renders, clears the flags.
+// whether the render may skip the coarse pass, renders, publishes the
+// frame's view on the window, clears the flags.
 void paint_mandel();
