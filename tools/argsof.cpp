@@ -150,11 +150,16 @@ int print_args_of(const std::string &path)
         std::fprintf(stderr, "rootzoom-render: %s\n", why.c_str());
         return 2;
     }
+    return print_args(r, printable(path));
+}
+
+int print_args(const picture_record &r, const std::string &name)
+{
     const explorer_numbers n = numbers_for(r);
     for (int i = 0; i < 5; i++)
         std::printf("%s%s", i ? " " : "", exact_text(n.numbers[i]).c_str());
     std::printf("\n");
-    for (const std::string &note : explorer_notes(r, n, printable(path)))
+    for (const std::string &note : explorer_notes(r, n, name))
         std::fprintf(stderr, "rootzoom-render: %s\n", note.c_str());
     return 0;
 }

@@ -27,3 +27,6 @@ std::vector<std::string> explorer_notes(const picture_record &r, const explorer_
 // --args-of: the numbers on standard output, the notes on standard error,
 // and the exit status (2 for a file without a readable view).
 int print_args_of(const std::string &path);
+
+// The same for a record read elsewhere, called name in the notes; status 0.
+int print_args(const picture_record &r, const std::string &name);

@@ -32,6 +32,12 @@ extern const char usage_text[] =
     "               made again; options given with it override what FILE says\n"
     "  --args-of FILE\n"
     "               print the five numbers that open rootzoom on FILE's view, nothing else\n"
+    "  --from-window [ID]\n"
+    "               the view on the window of a running rootzoom: the one titled rootzoom,\n"
+    "               or window ID (decimal, or 0x and hex); options given with it override\n"
+    "               what the window shows; five numbers go before it or after ID\n"
+    "  --args-of-window [ID]\n"
+    "               print the five numbers that open rootzoom on that window's view\n"
     "  --zoom-in K  a zoom sequence: one picture per zoom step of rootzoom, K steps in\n"
     "  --zoom-out K (or out) about the view's centre, written as DIR/frame-00000.png, ...\n"
     "  --every N    a picture every N steps, K a multiple of N: frame n shows step n * N\n"
@@ -59,6 +65,35 @@ bool names_png(const std::string &path)
 {
     const std::size_t n = path.size();
     return n >= 4 && strcasecmp(path.c_str() + n - 4, ".png") == 0;
+}
+
+// A window id as the X tools print it, decimal (xdotool) or 0x and hex
+// digits (xwininfo, xprop), from 1 to 0xffffffff; anything else is not one.
+bool read_window_id(const std::string &text, unsigned long *id)
+{
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    const char *allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
+    if (digits.empty() || digits.size() > 10 || digits.find_first_not_of(allowed) != std::string::npos)
+        return false;
+    const unsigned long long value = std::stoull(digits, nullptr, hex ? 16 : 10);
+    if (value == 0 || value > 0xffffffffULL)
+        return false;
+    *id = static_cast<unsigned long>(value);
+    return true;
+}
+
+// --from-window and --args-of-window, whose window id is optional: given
+// after '=', or as the next argument when that is written as an id (so
+// five numbers go before the option, or after the id).
+bool read_window_option(const std::string &name, const char *value, options &o, std::string &error)
+{
+    (name == "--from-window" ? o.from_window : o.args_of_window) = true;
+    if (value && !read_window_id(value, &o.window)) {
+        error = name + " needs a window id, decimal or 0x and hex digits, not '" + value + "'";
+        return false;
+    }
+    return true;
 }
 
 // A count of zoom steps, from 1 to MAX_ZOOM_STEPS.
@@ -223,8 +258,15 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
             (name == "--version" ? o.version : o.help) = true;
             return true;
         }
+        unsigned long id;
         if (arg == "--") {
             positional_only = true;
+        } else if (name == "--from-window" || name == "--args-of-window") {
+            const char *value = equals != std::string::npos                        ? argv[i] + equals + 1
+                                : i + 1 < argc && read_window_id(argv[i + 1], &id) ? argv[++i]
+                                                                                   : nullptr;
+            if (!read_window_option(name, value, o, error))
+                return false;
         } else if (takes_value(name)) {
             if (equals == std::string::npos && i + 1 >= argc)
                 return fail("option " + name + " needs a value");
@@ -241,5 +283,9 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
     }
     if (!o.args_of.empty() && others > 0)
         return fail("--args-of FILE takes no other arguments");
+    if (o.args_of_window && others > 1)
+        return fail("--args-of-window [ID] takes no other arguments");
+    if (o.from_window && !o.from.empty())
+        return fail("give --from FILE or --from-window, not both");
     return check_together(o, error);
 }

@@ -33,6 +33,9 @@ struct options {
     std::vector<double> numbers;  // none, or xmax xmin ymax ymin maxiter
     std::string from;             // --from: start from this picture's view and options
     std::string args_of;          // --args-of: print the explorer's numbers for this picture, nothing else
+    bool from_window = false;     // --from-window: start from the view on the explorer's window
+    bool args_of_window = false;  // --args-of-window: print the explorer's numbers for that view, nothing else
+    unsigned long window = 0;     // their window's id; 0: the one window titled rootzoom
     int zoom_button = 0;          // a zoom sequence: 1 in, 4 out (the explorer's held button); 0 none
     int zoom_steps = 0;           // its zoom steps, from 1 to MAX_ZOOM_STEPS
     int every = 1;                // a frame every so many steps

@@ -22,6 +22,7 @@
 #include "engine/strip.h"
 #include "engine/workers.h"
 #include "tools/argsof.h"
+#include "tools/fromwindow.h"
 #include "tools/options.h"
 #include "tools/pngout.h"
 #include "tools/printable.h"
@@ -169,7 +170,8 @@ void open_picture(png_output &out, const options &o, int n, const picture_record
     open_output(out, frame_path(o, n));
 }
 
-// The view is the file's, when --from names one, with the options given
+// The view is the file's, when --from names one (the explorer window's with
+// --from-window), with the options given
 // over what the file says; the picture, or each of a zoom sequence, then
 // carries the view it was made from.
 int main(int argc, char **argv)
@@ -188,9 +190,14 @@ int main(int argc, char **argv)
     }
     if (!o.args_of.empty())
         return close_stdout(print_args_of(o.args_of));
+    if (o.args_of_window)
+        return close_stdout(print_args_of_window(o.window));
     picture_record file;
-    const picture_record *from = o.from.empty() ? nullptr : &file;
-    if (from && !read_view_file(o.from, file, why))
+    const picture_record *from = o.from.empty() && !o.from_window ? nullptr : &file;
+    if (!o.from.empty() && !read_view_file(o.from, file, why))
+        refuse_file(why);
+    std::string window;
+    if (o.from_window && !read_window_view(o.window, file, window, why))
         refuse_file(why);
     if (from)
         take_from(o, file);

@@ -85,6 +85,15 @@ for args in "--args-of $tmp/wave.png -o $tmp/never.png" "--zoom-in 5" "--frames 
             "--zoom-in 3 --zoom-out 3 --frames $tmp/z" "--zoom-in 3 --frames $tmp/z -o $tmp/never.png"; do
     expect 2 'Usage: rootzoom-render' "$render" $args
 done
+# A window to take a view from: without a display it cannot be read, and
+# options that do not go with it are refused before any display is opened.
+for how in "--from-window" "--args-of-window" "--from-window 0x1a00007" "--args-of-window 27262983"; do
+    expect 2 "^rootzoom-render: cannot open the X display ''" env -u DISPLAY "$render" $how
+done
+for args in "--from $tmp/wave.png --from-window" "--args-of-window -o $tmp/never.png" "--args-of-window 0x1a00007 5" \
+            "--from-window 12 1 2 3 4"; do
+    expect 2 'Usage: rootzoom-render' env -u DISPLAY "$render" $args
+done
 # A sequence's folder that cannot be made: status 1, nothing written.
 expect 1 "^rootzoom-render: cannot make the folder $tmp/missing/z: No such file or directory" \
     "$render" --zoom-in 1 --frames "$tmp/missing/z"

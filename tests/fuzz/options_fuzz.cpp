@@ -32,7 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                                         : (o.zoom_button == 1 || o.zoom_button == 4) && o.zoom_steps >= 1 &&
                                               o.zoom_steps <= MAX_ZOOM_STEPS && o.every >= 1 &&
                                               o.zoom_steps % o.every == 0 && !o.frames.empty() && !o.has_output) &&
-                    (o.args_of.empty() || args.argc() == 3 || args.argc() == 2);  // --args-of F, --args-of=F
+                    (o.args_of.empty() || args.argc() == 3 || args.argc() == 2) &&  // --args-of F, --args-of=F
+                    (!o.args_of_window || args.argc() == 2 || (args.argc() == 3 && o.window)) &&
+                    !(o.from_window && !o.from.empty());
     if (!ok)
         std::abort();
     return 0;
