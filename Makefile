@@ -6,7 +6,7 @@ JOBS    ?= $(shell nproc)
 ARGS    ?=
 # What building needs, and what the tests need besides (windows, memcheck, the package check).
 BUILD_PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-                 freeglut3-dev libgl-dev libpng-dev
+                 freeglut3-dev libgl-dev libx11-dev libpng-dev
 # What cpack needs to find the libraries the package depends on.
 DEB_PACKAGES   = dpkg-dev file
 TEST_PACKAGES  = xvfb xauth xdotool x11-apps x11-utils imagemagick valgrind clang libclang-rt-14-dev \
