@@ -179,7 +179,8 @@ public:
         }
     }
 
-    // Everything the tool shows until it ends, and its exit status.
+    // Everything the tool shows until it ends, and its exit status, or minus
+    // the signal it died by.
     int finish()
     {
         if (!started())
@@ -188,7 +189,7 @@ public:
         close(terminal);
         int status = 0;
         EXPECT_EQ(waitpid(child, &status, 0), child);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? -WTERMSIG(status) : -1000;
     }
 
     pid_t child = -1;
@@ -400,7 +401,7 @@ TEST_F(RenderTool, ProgressLineOnATerminalOnly)
     });
     EXPECT_EQ(threads_taking_signals(interrupted.child, &threads), std::vector<std::string>{});
     interrupted.interrupt();
-    EXPECT_EQ(interrupted.finish(), 130) << interrupted.shown;
+    EXPECT_EQ(interrupted.finish(), -SIGINT) << interrupted.shown;
     for (const auto &entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().rfind("shown.png", 0), std::string::npos) << entry.path();
 }
@@ -833,9 +834,11 @@ TEST_F(RenderTool, SequenceProgressAndInterruption)
     for (std::string line; std::getline(redraws, line, '\r'); lines++) {
         const std::size_t erase = line.find("\033[K");
         EXPECT_LE(erase == std::string::npos ? line.size() : erase, 39u) << line;
+        EXPECT_EQ(line.find(", ,"), std::string::npos) << line;  // parts dropped, not their commas
+        EXPECT_EQ(line.find(",\033[K"), std::string::npos) << line;
     }
     EXPECT_GT(lines, 1);
-    EXPECT_NE(narrow.shown.find("frame 3 of 3, "), std::string::npos) << narrow.shown;
+    EXPECT_NE(narrow.shown.find("frame 3 of 3"), std::string::npos) << narrow.shown;
 
     fs::remove_all(folder);
     // Long enough that it is still running when the signal comes, however
@@ -844,7 +847,8 @@ TEST_F(RenderTool, SequenceProgressAndInterruption)
     // A hang-up (the terminal closed) removes the unfinished file as Ctrl-C does.
     interrupted.read_until([&] { return interrupted.shown.find("frame 3 of 3001") != std::string::npos; });
     interrupted.interrupt(SIGHUP);
-    EXPECT_EQ(interrupted.finish(), 129) << interrupted.shown;
+    EXPECT_EQ(interrupted.finish(), -SIGHUP) << interrupted.shown;
+    EXPECT_TRUE(interrupted.shown.ends_with("\n")) << interrupted.shown;  // the progress line ended
     const std::vector<std::string> names = names_in(folder);
     ASSERT_FALSE(names.empty());
     for (std::size_t n = 0; n < names.size(); n++) {

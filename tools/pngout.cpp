@@ -23,14 +23,24 @@ namespace {
 // is none. It changes only while the signals are held back.
 const char *volatile pending_temp = nullptr;
 
-// Ctrl-C or a termination request: the partial file goes and the process
-// ends at once, with the shell's status for death by that signal. unlink
-// and _exit are safe in a signal handler.
+// Whether standard error is a terminal, where the progress line may be
+// left unended.
+volatile sig_atomic_t stderr_on_terminal = 0;
+
+// Ctrl-C, a termination request or a hang-up: the partial file goes, the
+// progress line is ended, and the process dies by the signal itself, so
+// that the shell sees it interrupted and a script's loop stops too. The
+// signal, raised again with its default action, is held back while the
+// handler runs and delivered the moment it returns. unlink, write, signal
+// and raise are safe in a signal handler.
 extern "C" void drop_temp_and_exit(int sig)
 {
     if (pending_temp)
         unlink(pending_temp);
-    _exit(128 + sig);
+    if (stderr_on_terminal)
+        (void)!write(STDERR_FILENO, "\n", 1);
+    signal(sig, SIG_DFL);
+    raise(sig);
 }
 
 // The process's file-creation mask; umask can only be read by setting it.
@@ -98,6 +108,7 @@ std::string temp_name(const std::string &target)
 // script) stays ignored.
 void catch_signals()
 {
+    stderr_on_terminal = isatty(STDERR_FILENO);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction now = {}, before = {};
         sigaction(sig, nullptr, &before);

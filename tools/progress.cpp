@@ -21,8 +21,8 @@ std::string fit_line(std::vector<line_part> parts, int columns)
 {
     auto joined = [&] {
         std::string line;
-        for (const line_part &p : parts)
-            line += p.text;
+        for (std::size_t i = 0; i < parts.size(); i++)
+            line += (i == 0 ? "" : parts[i - 1].label ? " " : ", ") + parts[i].text;
         return line;
     };
     std::string line = joined();

@@ -25,6 +25,7 @@ std::string clock_text(double seconds);
 struct line_part {
     std::string text;
     int need;
+    bool label = false;  // followed by a space; the other parts by a comma and a space
 };
 
 // The parts, in their order, without the least needed ones that would
@@ -114,19 +115,19 @@ private:
         const double spent = seconds();
         static const char *const pass_name[3] = {"coarse pass", "2x2 pass", "1x1 pass"};
         const int frame = std::min(done / tiles, frames - 1), tile = std::min(done - frame * tiles + 1, tiles);
-        std::vector<line_part> parts = {{"rootzoom-render: ", 0}};
+        std::vector<line_part> parts = {{"rootzoom-render:", 0, true}};
         if (frames > 1)
-            parts.push_back({"frame " + std::to_string(frame + 1) + " of " + std::to_string(frames) + ", ", 6});
+            parts.push_back({"frame " + std::to_string(frame + 1) + " of " + std::to_string(frames), 6});
         if (tiles > 1)
-            parts.push_back({"tile " + std::to_string(tile) + " of " + std::to_string(tiles) + ", ", 5});
-        parts.push_back({tile_render.load(std::memory_order_relaxed) ? "second render, " : "first render, ", 1});
+            parts.push_back({"tile " + std::to_string(tile) + " of " + std::to_string(tiles), 5});
+        parts.push_back({tile_render.load(std::memory_order_relaxed) ? "second render" : "first render", 1});
         parts.push_back({std::string(pass_name[pass]) + ", " +
                              std::to_string(progress_rows.load(std::memory_order_relaxed)) + " of " +
-                             std::to_string(pass_rows[pass]) + " block rows, ",
+                             std::to_string(pass_rows[pass]) + " block rows",
                          3});
         parts.push_back({clock_text(spent) + " elapsed", 2});
         if (total > 1 && done > 0 && done < total)
-            parts.push_back({", about " + clock_text(done_at / done * total - spent) + " left", 4});
+            parts.push_back({"about " + clock_text(done_at / done * total - spent) + " left", 4});
         // The rest of a longer line erased.
         std::fputs(("\r" + fit_line(parts, terminal_columns(STDERR_FILENO)) + "\033[K" + end).c_str(), stderr);
     }
