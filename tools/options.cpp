@@ -240,6 +240,7 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
     bool positional_only = false;
     int others = 0;  // arguments besides one --args-of and its file
     int args_of_given = 0;
+    std::string id_read;  // a window option and the argument after it, read as its id
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         double number;
@@ -267,6 +268,8 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
                                                                                    : nullptr;
             if (!read_window_option(name, value, o, error))
                 return false;
+            if (value && equals == std::string::npos)
+                id_read = name + " " + value;
         } else if (takes_value(name)) {
             if (equals == std::string::npos && i + 1 >= argc)
                 return fail("option " + name + " needs a value");
@@ -287,5 +290,11 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
         return fail("--args-of-window [ID] takes no other arguments");
     if (o.from_window && !o.from.empty())
         return fail("give --from FILE or --from-window, not both");
-    return check_together(o, error);
+    if (!check_together(o, error)) {
+        if (!o.numbers.empty() && o.numbers.size() != 5 && !id_read.empty())
+            error += " (in '" + id_read + "' the number was read as a window id: give the five numbers before "
+                     "the option, or the id as " + id_read.substr(0, id_read.find(' ')) + "=ID)";
+        return false;
+    }
+    return true;
 }

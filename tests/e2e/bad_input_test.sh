@@ -94,6 +94,7 @@ for args in "--from $tmp/wave.png --from-window" "--args-of-window -o $tmp/never
             "--from-window 12 1 2 3 4"; do
     expect 2 'Usage: rootzoom-render' env -u DISPLAY "$render" $args
 done
+expect 2 "in '--from-window 3' the number was read as a window id" "$render" --from-window 3 -3 2.25 -2.25 50
 # A sequence's folder that cannot be made: status 1, nothing written.
 expect 1 "^rootzoom-render: cannot make the folder $tmp/missing/z: No such file or directory" \
     "$render" --zoom-in 1 --frames "$tmp/missing/z"
