@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -807,15 +808,21 @@ TEST_F(RenderTool, SequenceProgressAndInterruption)
     on_terminal small({"--zoom-in", "2", "--width", "100", "--frames", folder.string()});
     NEED_TERMINAL(small);
     ASSERT_EQ(small.finish(), 0) << small.shown;
-    EXPECT_NE(small.shown.find("rootzoom-render: frame 3 of 3, second render, 1x1 pass, 37 of 37 block rows"),
+    EXPECT_NE(small.shown.find("rootzoom-render: 3 of 3 frames done, frame 2, second render, 1x1 pass, 37 of 37 "
+                               "block rows"),
               std::string::npos)
         << small.shown;
+    // Made again, every frame is there with its view: kept, none rendered.
+    on_terminal again({"--zoom-in", "2", "--width", "100", "--frames", folder.string()});
+    ASSERT_EQ(again.finish(), 0) << again.shown;
+    EXPECT_NE(again.shown.find("rootzoom-render: 3 of 3 frames done (3 kept), "), std::string::npos) << again.shown;
+    EXPECT_EQ(again.shown.find("block rows"), std::string::npos) << again.shown;
 
     fs::remove_all(folder);
     // Long enough that it is still running when the signal comes, however
     // fast this machine renders.
     on_terminal interrupted({"--zoom-in", "3000", "--scale", "3", "--frames", folder.string()});
-    interrupted.read_until([&] { return interrupted.shown.find("frame 3 of 3001") != std::string::npos; });
+    interrupted.read_until([&] { return interrupted.shown.find("3 of 3001 frames done") != std::string::npos; });
     interrupted.interrupt();
     EXPECT_EQ(interrupted.finish(), 130) << interrupted.shown;
     const std::vector<std::string> names = names_in(folder);
@@ -827,4 +834,82 @@ TEST_F(RenderTool, SequenceProgressAndInterruption)
         EXPECT_EQ(read_png(folder / names[n]).width, 3072u) << names[n];
         EXPECT_NE(view_chunk(folder / names[n]), "") << names[n];
     }
+}
+
+namespace {
+
+std::string frame_name(int n)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05d.png", n);
+    return name;
+}
+
+// Every file of a folder and its bytes.
+std::vector<std::pair<std::string, std::string>> folder_bytes(const fs::path &folder)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const std::string &name : names_in(folder))
+        files.push_back({name, slurp(folder / name)});
+    return files;
+}
+
+ino_t inode(const fs::path &p)
+{
+    struct stat s = {};
+    return stat(p.c_str(), &s) == 0 ? s.st_ino : 0;
+}
+
+}  // namespace
+
+// A sequence's folder holds one sequence. Frames already there with the
+// view this sequence gives them, and whole, are kept, so a run that
+// stopped goes on where it stopped, and parts run one by one, a frame every
+// third to each, give the bytes of one run. Frames of another sequence are
+// refused before anything is rendered; with --overwrite they are replaced
+// and those past the end removed. Files that are no frames are left alone.
+TEST_F(RenderTool, FilmFolderKeepsItsOwnFramesAndRefusesOthers)
+{
+    const std::string wave = " --width 64 1.4 0.6 0.6 0 60";
+    const fs::path whole = dir / "whole", film = dir / "film";
+    const std::string into = " --frames " + film.string();
+    ASSERT_EQ(run("--zoom-in 4 --frames " + whole.string() + wave).status, 0);
+    ASSERT_EQ(run("--part 2/3 --zoom-in 4" + into + wave).status, 0);
+    EXPECT_EQ(names_in(film), (std::vector<std::string>{frame_name(1), frame_name(4)}));
+    ASSERT_EQ(run("--part 3/3 --zoom-in 4" + into + wave).status, 0);
+    ASSERT_EQ(run("--part 1/3 --zoom-in 4" + into + wave).status, 0);
+    EXPECT_EQ(folder_bytes(film), folder_bytes(whole));
+
+    std::ofstream(film / "notes.txt") << "mine";
+    std::ofstream(film / "frame-1.png") << "no frame of a sequence";
+    const auto before = folder_bytes(film);
+    run_result r = run("--zoom-in 4" + into + " --width 64 1.4 0.6 0.6 0 61");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("holds 5 frames of another sequence; nothing was rendered"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(frame_name(0) + " shows another view"), std::string::npos) << r.err;
+    r = run("--zoom-in 2" + into + wave);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(frame_name(3) + " lies past this sequence's last frame"), std::string::npos) << r.err;
+    EXPECT_EQ(folder_bytes(film), before);
+    r = run("--overwrite --stats --zoom-in 2" + into + wave);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("frames 0 rendered, 3 kept"), std::string::npos) << r.err;
+    EXPECT_EQ(names_in(film), (std::vector<std::string>{"frame-00000.png", "frame-00001.png", "frame-00002.png",
+                                                        "frame-1.png", "notes.txt"}));
+
+    // Frame 0 cut short and a byte of frame 1's image data changed, as a
+    // copy or a disk may leave them: rendered again with frames 3 and 4;
+    // frame 2 is kept, the same file as before.
+    std::string bytes = slurp(film / frame_name(1));
+    bytes[bytes.find("IDAT") + 40] ^= 1;
+    std::ofstream(film / frame_name(1), std::ios::binary) << bytes;
+    fs::resize_file(film / frame_name(0), fs::file_size(film / frame_name(0)) / 2);
+    const ino_t kept = inode(film / frame_name(2));
+    r = run("--stats --zoom-in 4" + into + wave);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("frames 4 rendered, 1 kept"), std::string::npos) << r.err;
+    EXPECT_EQ(inode(film / frame_name(2)), kept);
+    fs::remove(film / "notes.txt");
+    fs::remove(film / "frame-1.png");
+    EXPECT_EQ(folder_bytes(film), folder_bytes(whole));
 }

@@ -30,7 +30,10 @@ extern const char usage_text[] =
     "  --zoom-in K  a zoom sequence: one picture per zoom step of rootzoom, K steps in\n"
     "  --zoom-out K (or out) about the view's centre, written as DIR/frame-00000.png, ...\n"
     "  --every N    a picture every N steps, K a multiple of N: frame n shows step n * N\n"
-    "  --frames DIR the folder of the sequence, made if missing\n";
+    "  --frames DIR the folder of the sequence, made if missing; frames already there with\n"
+    "               this sequence's view are kept, frames of another sequence are refused\n"
+    "  --overwrite  replace another sequence's frames in the folder, remove those past the end\n"
+    "  --part I/N   render part I of N: the frames n with n mod N = I - 1 (1 <= I <= N)\n";
 
 
 namespace {
@@ -60,15 +63,24 @@ bool read_steps(const char *text, int *steps)
     return read_count(text, steps) && *steps >= 1 && *steps <= MAX_ZOOM_STEPS;
 }
 
+// "I/N": part I of N, 1 <= I <= N <= MAX_PARTS.
+bool read_part(const char *text, int *part, int *parts)
+{
+    const char *slash = std::strchr(text, '/');
+    return slash && read_count(std::string(text, slash).c_str(), part) && read_count(slash + 1, parts) &&
+           *part >= 1 && *part <= *parts && *parts <= MAX_PARTS;
+}
+
 // The options of a zoom sequence, once the whole command line is read.
 bool check_sequence(const options &o, std::string &error)
 {
     const std::string zoom = o.zoom_button == 1 ? "--zoom-in" : "--zoom-out";
+    const char *needs_zoom = o.has_every ? "--every" : o.overwrite ? "--overwrite" : "--part";
     if (!o.zoom_button) {
         if (!o.frames.empty())
             error = "--frames needs --zoom-in K or --zoom-out K";
-        else if (o.has_every)
-            error = "--every needs --zoom-in K or --zoom-out K";
+        else if (o.has_every || o.overwrite || o.has_part)
+            error = std::string(needs_zoom) + " needs --zoom-in K or --zoom-out K";
     } else if (o.frames.empty()) {
         error = zoom + " needs --frames DIR, the folder for its pictures";
     } else if (o.has_output) {
@@ -96,7 +108,7 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
         const bool takes_value = arg == "-o" || arg == "--mode" || arg == "--c" || arg == "--z0" ||
                                  arg == "--width" || arg == "--size" || arg == "--scale" || arg == "--from" ||
                                  arg == "--args-of" || arg == "--zoom-in" || arg == "--zoom-out" ||
-                                 arg == "--every" || arg == "--frames" || arg == "--threads";
+                                 arg == "--every" || arg == "--frames" || arg == "--threads" || arg == "--part";
         if (takes_value && i + 1 >= argc)
             return fail("option " + arg + " needs a value");
         auto value = [&]() { return argv[++i]; };
@@ -156,6 +168,15 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
             if (!read_steps(n, &o.every))
                 return fail(std::string("--every needs a whole number of steps from 1 to 99999, not '") + n + "'");
             o.has_every = true;
+        } else if (arg == "--part") {
+            const char *p = value();
+            if (o.has_part)
+                return fail("give --part once");
+            if (!read_part(p, &o.part, &o.parts))
+                return fail(std::string("--part needs I/N, whole numbers with 1 <= I <= N <= 99999, not '") + p + "'");
+            o.has_part = true;
+        } else if (arg == "--overwrite") {
+            o.overwrite = true;
         } else if (arg == "--coarse") {
             o.coarse = true;
         } else if (arg == "--no-logo") {

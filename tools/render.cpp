@@ -22,6 +22,7 @@
 #include "engine/strip.h"
 #include "engine/workers.h"
 #include "tools/argsof.h"
+#include "tools/film.h"
 #include "tools/options.h"
 #include "tools/pngout.h"
 #include "tools/printable.h"
@@ -140,12 +141,14 @@ double write_picture(const options &o, png_output &out, progress_line &line, ren
     return writer.seconds();
 }
 
-// Picture n of the command line, opened under its name with its view.
-void open_picture(png_output &out, const options &o, int n, const picture_record &record)
+// Picture i of the run, opened under its name with its view, which the
+// record and the view state are set to.
+void open_picture(png_output &out, const options &o, film &pictures, int i, picture_record &record)
 {
+    pictures.aim_frame(i, record);
     out = png_output{};
     out.view = view_text(record);
-    open_output(out, frame_path(o, n));
+    open_output(out, frame_path(o, pictures.number(i)));
 }
 
 // The view is the file's, when --from names one, with the options given
@@ -171,28 +174,26 @@ int main(int argc, char **argv)
         take_from(o, file);
     set_up(o, from);
     picture_record record = describe_picture(o, from);
-    const int k = o.tiles, frames = frame_count(o);
+    const int k = o.tiles;
     catch_signals();
-    if (frames > 1 && !make_frame_folder(o.frames, why)) {
-        std::fprintf(stderr, "rootzoom-render: %s\n", why.c_str());
-        return 1;
-    }
+    film pictures(o, record);
     png_output out;
-    open_picture(out, o, 0, record);
     render_counts counts;
     double writing = 0;
-    progress_line line(k * k, YPTS, frames);
-    for (int n = 0; n < frames; n++) {
-        if (n > 0) {
-            next_frame(record, o);
-            open_picture(out, o, n, record);
-        }
-        writing += write_picture(o, out, line, counts, n * k * k);
-        if (n == frames - 1)
+    if (pictures.count() > 0)
+        open_picture(out, o, pictures, 0, record);  // refused at once, before the line starts
+    progress_line line(k * k, YPTS, pictures.ahead());
+    for (int i = 0; i < pictures.count(); i++) {
+        if (i > 0)
+            open_picture(out, o, pictures, i, record);
+        writing += write_picture(o, out, line, counts, i * k * k);
+        if (i == pictures.count() - 1)
             line.stop();
         finish_output(out);
     }
+    line.stop();
     if (o.stats)
         print_stats(counts, k, line.seconds(), writing);
+    pictures.report(o.stats);
     return 0;
 }
