@@ -845,6 +845,20 @@ std::string frame_name(int n)
     return name;
 }
 
+// The colours of a picture's 64 x 48 viewport, which the frame centres: its
+// lower-left pixel is at column (1024 - 64) / 2 and buffer row (768 - 48) / 2.
+std::size_t viewport_colours(const picture &pic)
+{
+    std::vector<std::uint32_t> colours;
+    for (int row = 360; row < 360 + 48; row++)
+        for (int col = 480; col < 480 + 64; col++) {
+            const png_byte *p = pic.at(col, row);
+            colours.push_back(p[0] | p[1] << 8 | p[2] << 16);
+        }
+    std::sort(colours.begin(), colours.end());
+    return std::unique(colours.begin(), colours.end()) - colours.begin();
+}
+
 // Every file of a folder and its bytes.
 std::vector<std::pair<std::string, std::string>> folder_bytes(const fs::path &folder)
 {
@@ -861,6 +875,76 @@ ino_t inode(const fs::path &p)
 }
 
 }  // namespace
+
+// The README's dive, seven frames of it: about the wave's centre, which
+// lies inside a basin, it ends on one colour, and the tool names the first
+// frame that shows one; aimed, every frame shows detail, each is the
+// explorer's zoom about one centre, and the same command aims the same way.
+TEST_F(RenderTool, AimedDiveShowsDetailInEveryFrame)
+{
+    const std::string dive = " --zoom-in 240 --every 40 --width 64 1.4 0.6 0.6 0 60";
+    auto flat_frames = [&](const fs::path &folder) {
+        std::vector<int> flat;
+        for (int n = 0; n <= 6; n++)
+            if (viewport_colours(read_png(folder / frame_name(n))) == 1)
+                flat.push_back(n);
+        return flat;
+    };
+    const run_result plain = run("--frames " + (dir / "plain").string() + dive);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const std::vector<int> flat = flat_frames(dir / "plain");
+    ASSERT_FALSE(flat.empty());
+    EXPECT_NE(plain.err.find("warning: " + std::to_string(flat.size()) + " of the 7 frames rendered show one colour "
+                             "apart from the logo, the first frame " + std::to_string(flat[0]) + " (step " +
+                             std::to_string(flat[0] * 40) + ")"),
+              std::string::npos)
+        << plain.err;
+
+    const run_result aimed = run("--aim --frames " + (dir / "aimed").string() + dive);
+    ASSERT_EQ(aimed.status, 0) << aimed.err;
+    EXPECT_EQ(aimed.err, "");
+    EXPECT_EQ(flat_frames(dir / "aimed"), std::vector<int>{});
+    state_saver saver;
+    setkoords(0.6, 1.4, 0, 0.6, 60, 1);
+    const std::vector<double> first = chunk_numbers(view_chunk(dir / "aimed" / frame_name(0)), "parameter-plane");
+    ASSERT_EQ(first.size(), 5u);
+    EXPECT_FALSE(first[0] == xmit && first[1] == ymit);
+    zoom_by_hand(xstep, ystep, maxit, true, 240);
+    EXPECT_EQ(chunk_numbers(view_chunk(dir / "aimed" / frame_name(6)), "parameter-plane"),
+              (std::vector<double>{first[0], first[1], xstep, ystep, maxit}));
+    ASSERT_EQ(run("--aim --frames " + (dir / "again").string() + dive).status, 0);
+    EXPECT_EQ(folder_bytes(dir / "again"), folder_bytes(dir / "aimed"));
+}
+
+// Double precision runs out at a half-width of 3e-13: --help says at
+// which step a dive from the default view and one from the wave get there,
+// and a sequence that goes past it names the first frame that does.
+TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
+{
+    auto first_step_past = [](double half) {
+        double yhalf = 1, limit = 50;
+        int step = 0;
+        for (; std::fabs(half) >= 3e-13; step++)
+            zoom_by_hand(half, yhalf, limit, true, 1);
+        return step;
+    };
+    state_saver saver;
+    setkoords(0.6, 1.4, 0, 0.6, 60, 1);
+    const int from_default = first_step_past(3), from_wave = first_step_past(xstep);
+    const run_result help = run("--help");
+    EXPECT_NE(help.out.find(std::to_string(from_default) + " from the\n"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find(std::to_string(from_wave) + " from 1.4 0.6 0.6 0 60"), std::string::npos) << help.out;
+
+    const run_result deep = run("--zoom-in 300 --every 5 --width 8 --frames " + (dir / "deep").string());
+    ASSERT_EQ(deep.status, 0) << deep.err;
+    const int frame = (from_default + 4) / 5;
+    EXPECT_NE(deep.err.find("warning: from frame " + std::to_string(frame) + " (step " + std::to_string(frame * 5) +
+                            ") on, the frames are deeper than double precision reaches"),
+              std::string::npos)
+        << deep.err;
+    const run_result shallow = run("--zoom-in 280 --every 280 --width 8 --frames " + (dir / "shallow").string());
+    EXPECT_EQ(shallow.err.find("double precision"), std::string::npos) << shallow.err;
+}
 
 // A sequence's folder holds one sequence. Frames already there with the
 // view this sequence gives them, and whole, are kept, so a run that

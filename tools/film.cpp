@@ -33,7 +33,17 @@
 
 namespace {
 
+// Double precision ends about here: at a half-width of 3e-13 per frame of
+// 1024 columns (1e-13 of the default view's), neighbouring pixels of a view
+// about 1 from zero fall on the same doubles.
+constexpr double precision_end = 3e-13;
 constexpr std::size_t named_in_refusal = 3;  // frames of another sequence named, before "and N more"
+
+// Whether the pictures rendered so far show one colour in the viewport.
+struct colour_watch {
+    bool seen = false, varied = false;
+    std::uint32_t colour = 0;
+} watch;
 
 [[noreturn]] void exit_with(int status, const std::string &message)
 {
@@ -68,6 +78,10 @@ std::vector<int> frames_in(const std::string &dir)
     return present;
 }
 
+// The half-width of the plane the picture shows: the parameter plane in
+// mode 0, the dynamic plane otherwise.
+double shown_half_width(const picture_record &r) { return std::fabs(r.mode == 0 ? r.parameter[2] : r.dynamic[2]); }
+
 // The limit a frame iterates to, whatever its mode: the parameter-plane
 // view's.
 double frame_limit(const picture_record &r)
@@ -75,14 +89,34 @@ double frame_limit(const picture_record &r)
     return iteration_limit(r.parameter[4]);
 }
 
+std::string step_text(const options &o, int n)
+{
+    return "frame " + std::to_string(n) + " (step " + std::to_string(n * o.every) + ")";
+}
+
 }  // namespace
 
+void note_tile_colours(bool first)
+{
+    if (first)
+        watch = colour_watch{};
+    for (int row = LOY; row < LOY + YPTS; row++)
+        for (int col = LOX; col < LOX + XPTS; col++) {
+            const std::uint32_t p = screen[row * SCREEN_W + col];
+            if (!watch.seen)
+                watch.seen = true, watch.colour = p;
+            else if (p != watch.colour)
+                return void(watch.varied = true);
+        }
+}
+
 // What the folder holds besides this run's frames: frames of another
-// sequence.
+// sequence, and how deep the sequence goes.
 struct film::found {
     std::vector<int> present;          // frame numbers in the folder, ascending
     std::vector<std::string> foreign;  // why each frame is another sequence's
     std::vector<int> past_end;         // frames past this sequence's last
+    int too_deep = -1;                 // the first frame past double precision zooming in, the last zooming out
 };
 
 // Walks the sequence frame by frame, as the render will, and holds each
@@ -95,6 +129,8 @@ void film::check_folder(const picture_record &first, found &f)
     for (int n = 0; n < frames; n++) {
         if (n > 0)
             next_frame(r, o_);
+        if (shown_half_width(r) / o_.tiles < precision_end && (f.too_deep < 0 || o_.zoom_button == 4))
+            f.too_deep = n;
         const bool here = next < f.present.size() && f.present[next] == n;
         next += here;
         bool belongs = false;
@@ -148,6 +184,11 @@ film::film(const options &o, const picture_record &first) : o_(o)
     for (int n : f.past_end)
         if (unlink(frame_path(o, n).c_str()) != 0 && errno != ENOENT)
             exit_with(1, "cannot remove " + printable(frame_path(o, n)) + ": " + std::strerror(errno));
+    if (f.too_deep >= 0)
+        std::fprintf(stderr,
+                     "rootzoom-render: warning: %s %s on, the frames are deeper than double precision reaches (a "
+                     "half-width below 3e-13 per 1024 columns): they break into blocks\n",
+                     o.zoom_button == 1 ? "from" : "up to", step_text(o, f.too_deep).c_str());
 }
 
 void film::aim_frame(int i, picture_record &record)
@@ -168,12 +209,27 @@ frames_ahead film::ahead() const
     return a;
 }
 
+void film::rendered(int i)
+{
+    if (watch.seen && !watch.varied && flat_++ == 0)
+        first_flat_ = numbers_[i];
+}
+
 void film::report(bool stats) const
 {
-    if (!o_.zoom_button || !stats)
+    if (!o_.zoom_button)
         return;
-    std::fprintf(stderr, "frames %d rendered, %d kept", count(), kept_);
-    if (o_.parts > 1)
-        std::fprintf(stderr, ", part %d of %d", o_.part, o_.parts);
-    std::fputc('\n', stderr);
+    if (stats) {
+        std::fprintf(stderr, "frames %d rendered, %d kept", count(), kept_);
+        if (o_.parts > 1)
+            std::fprintf(stderr, ", part %d of %d", o_.part, o_.parts);
+        std::fputc('\n', stderr);
+    }
+    if (flat_ > 0)
+        std::fprintf(stderr,
+                     "rootzoom-render: warning: %d of the %d frames rendered show one colour apart from the logo, the "
+                     "first %s: %s\n",
+                     flat_, count(), step_text(o_, first_flat_).c_str(),
+                     o_.aim ? "the zoom went past the detail its centre was aimed at"
+                            : "the zoom's centre lies inside a basin; --aim moves it onto a boundary");
 }

@@ -33,7 +33,12 @@ extern const char usage_text[] =
     "  --frames DIR the folder of the sequence, made if missing; frames already there with\n"
     "               this sequence's view are kept, frames of another sequence are refused\n"
     "  --overwrite  replace another sequence's frames in the folder, remove those past the end\n"
-    "  --part I/N   render part I of N: the frames n with n mod N = I - 1 (1 <= I <= N)\n";
+    "  --part I/N   render part I of N: the frames n with n mod N = I - 1 (1 <= I <= N)\n"
+    "  --aim        move the centre first onto the nearest boundary between basins, so that\n"
+    "               the deepest frame still shows detail (modes 0 and 2)\n"
+    "Double precision runs out at a half-width of about 3e-13, 1e-13 of the default view's:\n"
+    "a zoom in from half-width W reaches it at step 21.85 * log10(W / 3e-13), 285 from the\n"
+    "default view, 265 from 1.4 0.6 0.6 0 60 (with --scale K, 21.85 * log10(K) steps sooner).\n";
 
 
 namespace {
@@ -72,14 +77,16 @@ bool read_part(const char *text, int *part, int *parts)
 }
 
 // The options of a zoom sequence, once the whole command line is read.
+// In mode 1 the zoom acts on the parameter-plane view while the dynamic
+// plane is shown, so no aim can keep the frames on a boundary.
 bool check_sequence(const options &o, std::string &error)
 {
     const std::string zoom = o.zoom_button == 1 ? "--zoom-in" : "--zoom-out";
-    const char *needs_zoom = o.has_every ? "--every" : o.overwrite ? "--overwrite" : "--part";
+    const char *needs_zoom = o.has_every ? "--every" : o.aim ? "--aim" : o.overwrite ? "--overwrite" : "--part";
     if (!o.zoom_button) {
         if (!o.frames.empty())
             error = "--frames needs --zoom-in K or --zoom-out K";
-        else if (o.has_every || o.overwrite || o.has_part)
+        else if (o.has_every || o.aim || o.overwrite || o.has_part)
             error = std::string(needs_zoom) + " needs --zoom-in K or --zoom-out K";
     } else if (o.frames.empty()) {
         error = zoom + " needs --frames DIR, the folder for its pictures";
@@ -88,6 +95,8 @@ bool check_sequence(const options &o, std::string &error)
     } else if (o.zoom_steps % o.every != 0) {
         error = zoom + " " + std::to_string(o.zoom_steps) + " is no multiple of --every " +
                 std::to_string(o.every) + ": the last frame must show the last step";
+    } else if (o.aim && o.mode == 1) {
+        error = "--aim needs mode 0 or 2: in mode 1 the zoom steps leave the dynamic plane shown where it is";
     }
     return error.empty();
 }
@@ -175,6 +184,8 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
             if (!read_part(p, &o.part, &o.parts))
                 return fail(std::string("--part needs I/N, whole numbers with 1 <= I <= N <= 99999, not '") + p + "'");
             o.has_part = true;
+        } else if (arg == "--aim") {
+            o.aim = true;
         } else if (arg == "--overwrite") {
             o.overwrite = true;
         } else if (arg == "--coarse") {

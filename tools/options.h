@@ -35,6 +35,7 @@ struct options {
     int every = 1;                // a frame every so many steps
     bool has_every = false;
     std::string frames;           // the sequence's folder
+    bool aim = false;             // --aim: the centre moved onto the nearest boundary between basins first
     bool overwrite = false;       // --overwrite: frames of another sequence in the folder replaced or removed
     int part = 1, parts = 1;      // --part I/N: only the frames n with n mod N = I - 1
     bool has_part = false;

@@ -21,6 +21,7 @@
 #include "app/screen.h"
 #include "engine/strip.h"
 #include "engine/workers.h"
+#include "tools/aim.h"
 #include "tools/argsof.h"
 #include "tools/film.h"
 #include "tools/options.h"
@@ -130,6 +131,7 @@ double write_picture(const options &o, png_output &out, progress_line &line, ren
         for (int tx = 0; tx < k; tx++) {
             aim_tile(whole, k, tx, ty);
             render_tile(o.width, &counts);
+            note_tile_colours(tx == 0 && ty == 0);
             copy_tile(band, width, tx, o.logo && tx == 0 && ty == k - 1);
             line.tile_done(tiles_before + ty * k + tx + 1);
         }
@@ -173,6 +175,8 @@ int main(int argc, char **argv)
     if (from)
         take_from(o, file);
     set_up(o, from);
+    if (o.aim)
+        report_aim(aim_at_boundary(o), o.stats);
     picture_record record = describe_picture(o, from);
     const int k = o.tiles;
     catch_signals();
@@ -190,6 +194,7 @@ int main(int argc, char **argv)
         if (i == pictures.count() - 1)
             line.stop();
         finish_output(out);
+        pictures.rendered(i);
     }
     line.stop();
     if (o.stats)
