@@ -55,7 +55,7 @@ constexpr int tries_per_stage = 3;      // pairs of a stage tried before the sea
 constexpr int halvings_per_stage = 12;  // pairs of a stage halved, those that close up included
 constexpr int halvings = 7;         // a pair found is halved to 1/128 of a cell
 constexpr int probe_limit_cap = 65535;  // the explorer's own cap, so a huge limit keeps the probes short
-constexpr int polish_steps = 20000;     // steps a settled sample may take on to its root
+constexpr int polish_steps = 5000;      // steps a settled sample may take on to its root
 constexpr double polished = 1e-9;       // a step this short is on the root
 constexpr double same_root = 0.001;     // roots closer than this are one
 
@@ -204,12 +204,16 @@ zoomed_view view_of(int mode)
     return {xmit, ymit, xstep, ystep};
 }
 
-// The stages, widest view first, taken by the explorer's own zoom steps:
-// every steps_per_stage steps and the deepest frame, which is the last
-// zooming in and the first zooming out. A frame in every mode iterates up
-// to the parameter-plane view's limit, so that is each stage's. Views too
-// small for doubles to tell a grid cell's corners apart are left out. The
-// view state is left as it was.
+// The stages, taken by the explorer's own zoom steps. Zooming in: every
+// steps_per_stage steps and the deepest frame, the last, widest view
+// first, each held by the one before. Zooming out, every frame holds the
+// first, the deepest, and the stages are the same steps' views, narrowest
+// first, each a search of its own, so that the centre moves no further
+// than to the nearest boundary the narrowest frame with one shows. A frame
+// in every mode iterates to the parameter-plane view's limit, so that is
+// each stage's. Views too small for doubles to tell a grid cell's corners
+// apart, or too wide for them, are left out. The view state is left as it
+// was.
 std::vector<stage> stages_of(const options &o)
 {
     picture_record now;
@@ -226,12 +230,11 @@ std::vector<stage> stages_of(const options &o)
     }
     restore_views(now);
     calc = was_calc;
-    if (o.zoom_button == 4)
-        std::reverse(stages.begin(), stages.end());
-    const auto too_small = [&](const stage &s) {
-        return !(std::fabs(s.half[0]) / grid_columns > 64 * DBL_EPSILON * scale);
+    const auto unusable = [&](const stage &s) {
+        const double cell = std::fabs(s.half[0]) / grid_columns;
+        return !(cell > 64 * DBL_EPSILON * scale && cell < DBL_MAX / 4);
     };
-    stages.erase(std::find_if(stages.begin(), stages.end(), too_small), stages.end());
+    stages.erase(std::find_if(stages.begin(), stages.end(), unusable), stages.end());
     return stages;
 }
 
@@ -287,14 +290,25 @@ aim_result aim_at_boundary(const options &o)
     const std::vector<stage> stages = stages_of(o);
     const zoomed_view v = view_of(o.mode);
     const probe p = {o.mode, {o.mode == 0 ? ZX : xmit, o.mode == 0 ? ZY : ymit}};
-    search s{p, stages, 4 * int(stages.size()) + 24};
     aim_result r;
-    r.all_the_way = s.down(0, v.mid_x, v.mid_y);
-    r.found = s.deepest >= 0;
+    auto take = [&](const search &s, const std::vector<stage> &searched) {
+        r.found = s.deepest >= 0;
+        if (r.found)
+            r.deepest_step = searched[s.deepest].step, r.centre[0] = s.centre[0], r.centre[1] = s.centre[1];
+    };
+    if (o.zoom_button == 1) {
+        search s{p, stages, 4 * int(stages.size()) + 24};
+        r.all_the_way = s.down(0, v.mid_x, v.mid_y);
+        take(s, stages);
+    }
+    for (std::size_t i = 0; o.zoom_button == 4 && i < stages.size() && !r.found; i++) {
+        const std::vector<stage> one = {stages[i]};
+        search s{p, one, 1};
+        r.all_the_way = s.down(0, v.mid_x, v.mid_y);
+        take(s, one);
+    }
     if (!r.found)
         return r;
-    r.deepest_step = stages[s.deepest].step;
-    r.centre[0] = s.centre[0], r.centre[1] = s.centre[1];
     r.pixels = std::hypot((r.centre[0] - v.mid_x) / v.half_x * (SCREEN_W / 2),
                           (r.centre[1] - v.mid_y) / v.half_y * (SCREEN_H / 2));
     v.mid_x = r.centre[0], v.mid_y = r.centre[1];

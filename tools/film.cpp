@@ -230,6 +230,6 @@ void film::report(bool stats) const
                      "rootzoom-render: warning: %d of the %d frames rendered show one colour apart from the logo, the "
                      "first %s: %s\n",
                      flat_, count(), step_text(o_, first_flat_).c_str(),
-                     o_.aim ? "the zoom went past the detail its centre was aimed at"
+                     o_.aim ? "at their depth and limit they show nothing of the boundary aimed at"
                             : "the zoom's centre lies inside a basin; --aim moves it onto a boundary");
 }
