@@ -1,4 +1,4 @@
-// aim.cpp -- moves a zoom sequence's centre onto the nearest boundary between basins, so that its deepest frame shows detail
+// aim.cpp -- moves a zoom sequence's centre onto a boundary between basins near it, so that its deepest frame shows detail
 //
 // A zoom about a centre inside a basin ends on one flat colour: a few dozen
 // steps in, the basin fills the view. A boundary between basins has detail
@@ -53,7 +53,7 @@ constexpr int grid_columns = 33, grid_rows = 25;  // square cells in a 4:3 view,
 constexpr int steps_per_stage = 10;
 constexpr int tries_per_stage = 3;      // pairs of a stage tried before the search goes back a stage further
 constexpr int halvings_per_stage = 12;  // pairs of a stage halved, those that close up included
-constexpr int halvings = 7;         // a pair found is halved to 1/128 of a cell
+constexpr int halvings = 7;             // a pair found is halved to 1/128 of a cell
 constexpr int probe_limit_cap = 65535;  // the explorer's own cap, so a huge limit keeps the probes short
 constexpr int polish_steps = 5000;      // steps a settled sample may take on to its root
 constexpr double polished = 1e-9;       // a step this short is on the root
@@ -162,7 +162,8 @@ std::vector<std::array<point, 2>> boundary_pairs(const probe &p, const stage &s,
             if (j + 1 < grid_rows && apart(grid[at], grid[at + grid_columns]))
                 pairs.push_back({dx * dx + (dy + 1) * (dy + 1), at, at + grid_columns});
         }
-    std::stable_sort(pairs.begin(), pairs.end(), [](const found &f, const found &g) { return f.distance < g.distance; });
+    std::stable_sort(pairs.begin(), pairs.end(),
+                     [](const found &f, const found &g) { return f.distance < g.distance; });
     std::vector<std::array<point, 2>> ends;
     for (const found &f : pairs)
         ends.push_back({grid[f.a], grid[f.b]});
@@ -261,7 +262,8 @@ struct search {
         const double *next = s + 1 < stages.size() ? stages[s + 1].half : nullptr;
         std::vector<std::array<double, 2>> tried;
         int halved = 0;
-        for (std::size_t t = 0; t < pairs.size() && int(tried.size()) < tries_per_stage && halved < halvings_per_stage; t++) {
+        for (std::size_t t = 0;
+             t < pairs.size() && int(tried.size()) < tries_per_stage && halved < halvings_per_stage; t++) {
             const double mx = pairs[t][0].x + (pairs[t][1].x - pairs[t][0].x) * 0.5,
                          my = pairs[t][0].y + (pairs[t][1].y - pairs[t][0].y) * 0.5;
             const auto searched = [&](const std::array<double, 2> &m) {

@@ -100,6 +100,8 @@ void note_tile_colours(bool first)
 {
     if (first)
         watch = colour_watch{};
+    if (watch.varied)
+        return;
     for (int row = LOY; row < LOY + YPTS; row++)
         for (int col = LOX; col < LOX + XPTS; col++) {
             const std::uint32_t p = screen[row * SCREEN_W + col];
@@ -186,9 +188,10 @@ film::film(const options &o, const picture_record &first) : o_(o)
             exit_with(1, "cannot remove " + printable(frame_path(o, n)) + ": " + std::strerror(errno));
     if (f.too_deep >= 0)
         std::fprintf(stderr,
-                     "rootzoom-render: warning: %s %s on, the frames are deeper than double precision reaches (a "
+                     "rootzoom-render: warning: %s %s%s, the frames are deeper than double precision reaches (a "
                      "half-width below 3e-13 per 1024 columns): they break into blocks\n",
-                     o.zoom_button == 1 ? "from" : "up to", step_text(o, f.too_deep).c_str());
+                     o.zoom_button == 1 ? "from" : "up to", step_text(o, f.too_deep).c_str(),
+                     o.zoom_button == 1 ? " on" : "");
 }
 
 void film::aim_frame(int i, picture_record &record)

@@ -154,7 +154,8 @@ private:
     std::string under_way(int done) const
     {
         static const char *const pass_name[3] = {"coarse pass", "2x2 pass", "1x1 pass"};
-        const int count = int(ahead.numbers.size()), pass = std::clamp(progress_pass.load(std::memory_order_relaxed), 0, 2);
+        const int count = int(ahead.numbers.size());
+        const int pass = std::clamp(progress_pass.load(std::memory_order_relaxed), 0, 2);
         const int picture = std::min(done / tiles, count - 1), tile = std::min(done - picture * tiles + 1, tiles);
         std::string text;
         if (ahead.sequence)
