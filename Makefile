@@ -4,13 +4,14 @@
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 ARGS    ?=
-# What building needs, and what the tests need besides (windows, memcheck, the package check).
+# What building needs, and what the tests need besides (windows, memcheck, the package check, films
+# in parts under GNU parallel and Slurm).
 BUILD_PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                  freeglut3-dev libgl-dev libx11-dev libpng-dev
 # What cpack needs to find the libraries the package depends on.
 DEB_PACKAGES   = dpkg-dev file
 TEST_PACKAGES  = xvfb xauth xdotool x11-apps x11-utils imagemagick valgrind clang libclang-rt-14-dev \
-                 groff-base desktop-file-utils $(DEB_PACKAGES)
+                 groff-base desktop-file-utils parallel slurm-wlm munge $(DEB_PACKAGES)
 CPACK   ?= cpack
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -821,9 +822,15 @@ TEST_F(RenderTool, SequenceProgressAndInterruption)
     on_terminal small({"--zoom-in", "2", "--width", "100", "--frames", folder.string()});
     NEED_TERMINAL(small);
     ASSERT_EQ(small.finish(), 0) << small.shown;
-    EXPECT_NE(small.shown.find("rootzoom-render: frame 3 of 3, second render, 1x1 pass, 37 of 37 block rows"),
+    EXPECT_NE(small.shown.find("rootzoom-render: 3 of 3 frames done, frame 2, second render, 1x1 pass, 37 of 37 "
+                               "block rows"),
               std::string::npos)
         << small.shown;
+    // Made again, every frame is there with its view: kept, none rendered.
+    on_terminal again({"--zoom-in", "2", "--width", "100", "--frames", folder.string()});
+    ASSERT_EQ(again.finish(), 0) << again.shown;
+    EXPECT_NE(again.shown.find("rootzoom-render: 3 of 3 frames done (3 kept), "), std::string::npos) << again.shown;
+    EXPECT_EQ(again.shown.find("block rows"), std::string::npos) << again.shown;
 
     // On a narrow terminal every redraw fits in one line, and never wraps.
     fs::remove_all(folder);
@@ -838,14 +845,14 @@ TEST_F(RenderTool, SequenceProgressAndInterruption)
         EXPECT_EQ(line.find(",\033[K"), std::string::npos) << line;
     }
     EXPECT_GT(lines, 1);
-    EXPECT_NE(narrow.shown.find("frame 3 of 3"), std::string::npos) << narrow.shown;
+    EXPECT_NE(narrow.shown.find("3 of 3 frames done"), std::string::npos) << narrow.shown;
 
     fs::remove_all(folder);
     // Long enough that it is still running when the signal comes, however
     // fast this machine renders.
     on_terminal interrupted({"--zoom-in", "3000", "--scale", "3", "--frames", folder.string()});
     // A hang-up (the terminal closed) removes the unfinished file as Ctrl-C does.
-    interrupted.read_until([&] { return interrupted.shown.find("frame 3 of 3001") != std::string::npos; });
+    interrupted.read_until([&] { return interrupted.shown.find("3 of 3001 frames done") != std::string::npos; });
     interrupted.interrupt(SIGHUP);
     EXPECT_EQ(interrupted.finish(), -SIGHUP) << interrupted.shown;
     EXPECT_TRUE(interrupted.shown.ends_with("\n")) << interrupted.shown;  // the progress line ended
@@ -918,4 +925,165 @@ TEST_F(RenderTool, SupersampledPictureIsTheLinearMeanOfTheLargerOne)
     ASSERT_EQ(run("--supersample 1 -o " + one + view).status, 0);
     ASSERT_EQ(run("-o " + plain + view).status, 0);
     EXPECT_EQ(slurp(one), slurp(plain));
+
+namespace {
+
+std::string frame_name(int n)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05d.png", n);
+    return name;
+}
+
+// The colours of a picture's 64 x 48 viewport, which the frame centres: its
+// lower-left pixel is at column (1024 - 64) / 2 and buffer row (768 - 48) / 2.
+std::size_t viewport_colours(const picture &pic)
+{
+    std::vector<std::uint32_t> colours;
+    for (int row = 360; row < 360 + 48; row++)
+        for (int col = 480; col < 480 + 64; col++) {
+            const png_byte *p = pic.at(col, row);
+            colours.push_back(p[0] | p[1] << 8 | p[2] << 16);
+        }
+    std::sort(colours.begin(), colours.end());
+    return std::unique(colours.begin(), colours.end()) - colours.begin();
+}
+
+// Every file of a folder and its bytes.
+std::vector<std::pair<std::string, std::string>> folder_bytes(const fs::path &folder)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const std::string &name : names_in(folder))
+        files.push_back({name, slurp(folder / name)});
+    return files;
+}
+
+ino_t inode(const fs::path &p)
+{
+    struct stat s = {};
+    return stat(p.c_str(), &s) == 0 ? s.st_ino : 0;
+}
+
+}  // namespace
+
+// The README's dive, seven frames of it: about the wave's centre, which
+// lies inside a basin, it ends on one colour, and the tool names the first
+// frame that shows one; aimed, every frame shows detail, each is the
+// explorer's zoom about one centre, and the same command aims the same way.
+TEST_F(RenderTool, AimedDiveShowsDetailInEveryFrame)
+{
+    const std::string dive = " --zoom-in 240 --every 40 --width 64 1.4 0.6 0.6 0 60";
+    auto flat_frames = [&](const fs::path &folder) {
+        std::vector<int> flat;
+        for (int n = 0; n <= 6; n++)
+            if (viewport_colours(read_png(folder / frame_name(n))) == 1)
+                flat.push_back(n);
+        return flat;
+    };
+    const run_result plain = run("--frames " + (dir / "plain").string() + dive);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const std::vector<int> flat = flat_frames(dir / "plain");
+    ASSERT_FALSE(flat.empty());
+    EXPECT_NE(plain.err.find("warning: " + std::to_string(flat.size()) + " of the 7 frames rendered show one colour "
+                             "apart from the logo, the first frame " + std::to_string(flat[0]) + " (step " +
+                             std::to_string(flat[0] * 40) + ")"),
+              std::string::npos)
+        << plain.err;
+
+    const run_result aimed = run("--aim --frames " + (dir / "aimed").string() + dive);
+    ASSERT_EQ(aimed.status, 0) << aimed.err;
+    EXPECT_EQ(aimed.err, "");
+    EXPECT_EQ(flat_frames(dir / "aimed"), std::vector<int>{});
+    state_saver saver;
+    setkoords(0.6, 1.4, 0, 0.6, 60, 1);
+    const std::vector<double> first = chunk_numbers(view_chunk(dir / "aimed" / frame_name(0)), "parameter-plane");
+    ASSERT_EQ(first.size(), 5u);
+    EXPECT_FALSE(first[0] == xmit && first[1] == ymit);
+    zoom_by_hand(xstep, ystep, maxit, true, 240);
+    EXPECT_EQ(chunk_numbers(view_chunk(dir / "aimed" / frame_name(6)), "parameter-plane"),
+              (std::vector<double>{first[0], first[1], xstep, ystep, maxit}));
+    ASSERT_EQ(run("--aim --frames " + (dir / "again").string() + dive).status, 0);
+    EXPECT_EQ(folder_bytes(dir / "again"), folder_bytes(dir / "aimed"));
+}
+
+// Double precision runs out at a half-width of 3e-13: --help says at
+// which step a dive from the default view and one from the wave get there,
+// and a sequence that goes past it names the first frame that does.
+TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
+{
+    auto first_step_past = [](double half) {
+        double yhalf = 1, limit = 50;
+        int step = 0;
+        for (; std::fabs(half) >= 3e-13; step++)
+            zoom_by_hand(half, yhalf, limit, true, 1);
+        return step;
+    };
+    state_saver saver;
+    setkoords(0.6, 1.4, 0, 0.6, 60, 1);
+    const int from_default = first_step_past(3), from_wave = first_step_past(xstep);
+    const run_result help = run("--help");
+    EXPECT_NE(help.out.find(std::to_string(from_default) + " from the\n"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find(std::to_string(from_wave) + " from 1.4 0.6 0.6 0 60"), std::string::npos) << help.out;
+
+    const run_result deep = run("--zoom-in 300 --every 5 --width 8 --frames " + (dir / "deep").string());
+    ASSERT_EQ(deep.status, 0) << deep.err;
+    const int frame = (from_default + 4) / 5;
+    EXPECT_NE(deep.err.find("warning: from frame " + std::to_string(frame) + " (step " + std::to_string(frame * 5) +
+                            ") on, the frames are deeper than double precision reaches"),
+              std::string::npos)
+        << deep.err;
+    const run_result shallow = run("--zoom-in 280 --every 280 --width 8 --frames " + (dir / "shallow").string());
+    EXPECT_EQ(shallow.err.find("double precision"), std::string::npos) << shallow.err;
+}
+
+// A sequence's folder holds one sequence. Frames already there with the
+// view this sequence gives them, and whole, are kept, so a run that
+// stopped goes on where it stopped, and parts run one by one, a frame every
+// third to each, give the bytes of one run. Frames of another sequence are
+// refused before anything is rendered; with --overwrite they are replaced
+// and those past the end removed. Files that are no frames are left alone.
+TEST_F(RenderTool, FilmFolderKeepsItsOwnFramesAndRefusesOthers)
+{
+    const std::string wave = " --width 64 1.4 0.6 0.6 0 60";
+    const fs::path whole = dir / "whole", film = dir / "film";
+    const std::string into = " --frames " + film.string();
+    ASSERT_EQ(run("--zoom-in 4 --frames " + whole.string() + wave).status, 0);
+    ASSERT_EQ(run("--part 2/3 --zoom-in 4" + into + wave).status, 0);
+    EXPECT_EQ(names_in(film), (std::vector<std::string>{frame_name(1), frame_name(4)}));
+    ASSERT_EQ(run("--part 3/3 --zoom-in 4" + into + wave).status, 0);
+    ASSERT_EQ(run("--part 1/3 --zoom-in 4" + into + wave).status, 0);
+    EXPECT_EQ(folder_bytes(film), folder_bytes(whole));
+
+    std::ofstream(film / "notes.txt") << "mine";
+    std::ofstream(film / "frame-1.png") << "no frame of a sequence";
+    const auto before = folder_bytes(film);
+    run_result r = run("--zoom-in 4" + into + " --width 64 1.4 0.6 0.6 0 61");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("holds 5 frames of another sequence; nothing was rendered"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(frame_name(0) + " shows another view"), std::string::npos) << r.err;
+    r = run("--zoom-in 2" + into + wave);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(frame_name(3) + " lies past this sequence's last frame"), std::string::npos) << r.err;
+    EXPECT_EQ(folder_bytes(film), before);
+    r = run("--overwrite --stats --zoom-in 2" + into + wave);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("frames 0 rendered, 3 kept"), std::string::npos) << r.err;
+    EXPECT_EQ(names_in(film), (std::vector<std::string>{"frame-00000.png", "frame-00001.png", "frame-00002.png",
+                                                        "frame-1.png", "notes.txt"}));
+
+    // Frame 0 cut short and a byte of frame 1's image data changed, as a
+    // copy or a disk may leave them: rendered again with frames 3 and 4;
+    // frame 2 is kept, the same file as before.
+    std::string bytes = slurp(film / frame_name(1));
+    bytes[bytes.find("IDAT") + 40] ^= 1;
+    std::ofstream(film / frame_name(1), std::ios::binary) << bytes;
+    fs::resize_file(film / frame_name(0), fs::file_size(film / frame_name(0)) / 2);
+    const ino_t kept = inode(film / frame_name(2));
+    r = run("--stats --zoom-in 4" + into + wave);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("frames 4 rendered, 1 kept"), std::string::npos) << r.err;
+    EXPECT_EQ(inode(film / frame_name(2)), kept);
+    fs::remove(film / "notes.txt");
+    fs::remove(film / "frame-1.png");
+    EXPECT_EQ(folder_bytes(film), folder_bytes(whole));
 }

@@ -41,10 +41,15 @@ struct options {
     int every = 1;                // a frame every so many steps
     bool has_every = false;
     std::string frames;           // the sequence's folder
+    bool aim = false;             // --aim: the centre moved onto the nearest boundary between basins first
+    bool overwrite = false;       // --overwrite: frames of another sequence in the folder replaced or removed
+    int part = 1, parts = 1;      // --part I/N: only the frames n with n mod N = I - 1
+    bool has_part = false;
 };
 
 constexpr int MAX_SUPERSAMPLE = 8;   // the most --supersample may ask for
 constexpr int MAX_ZOOM_STEPS = 99999;  // so that frame numbers keep their five digits
+constexpr int MAX_PARTS = 99999;       // the most parts --part may split a sequence into
 
 // Reads the command line into o. False, with a message in error, for an
 // unknown option, a bad value, a count of numbers other than 0 or 5, or

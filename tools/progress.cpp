@@ -17,6 +17,38 @@ std::string clock_text(double seconds)
     return text;
 }
 
+void frame_costs::add(double limit, double seconds)
+{
+    lowest = n == 0 ? limit : std::min(lowest, limit);
+    highest = n == 0 ? limit : std::max(highest, limit);
+    n++;
+    sum_l += limit, sum_ll += limit * limit, sum_t += seconds, sum_tl += seconds * limit;
+}
+
+// The least-squares line, held to a >= 0 and b >= 0: where its slope would
+// be negative (or the limits all alike) the mean, where it would start
+// below zero the line through the origin. A slope fitted over a narrow
+// range of limits says little about limits far beyond it, so past the
+// highest limit seen the line bends over: the frames still to come cost
+// at most as much more than the latest as the frames so far grew across
+// their limits.
+double frame_costs::expected(double limit) const
+{
+    if (n == 0)
+        return 0;
+    const double spread = n * sum_ll - sum_l * sum_l;
+    double b = spread > 1e-9 * n * sum_ll ? (n * sum_tl - sum_t * sum_l) / spread : 0;
+    double a = (sum_t - b * sum_l) / n;
+    if (b < 0)
+        b = 0, a = sum_t / n;
+    if (a < 0)
+        a = 0, b = sum_ll > 0 ? sum_tl / sum_ll : 0;
+    if (!(limit > highest))
+        return a + b * limit;
+    const double span = highest - lowest, beyond = limit - highest;
+    return a + b * highest + b * span * (beyond / (span + beyond));
+}
+
 std::string fit_line(std::vector<line_part> parts, int columns)
 {
     auto joined = [&] {

@@ -21,8 +21,10 @@
 #include "app/screen.h"
 #include "engine/strip.h"
 #include "engine/workers.h"
+#include "tools/aim.h"
 #include "tools/argsof.h"
 #include "tools/fromwindow.h"
+#include "tools/film.h"
 #include "tools/options.h"
 #include "tools/pngout.h"
 #include "tools/printable.h"
@@ -143,6 +145,7 @@ double write_picture(const options &o, png_output &out, progress_line &line, ren
         for (int tx = 0; tx < n; tx++) {
             aim_tile(whole, n, tx, ty);
             render_tile(o.width, &counts);
+            note_tile_colours(tx == 0 && ty == 0);
             copy_tile(band, n * SCREEN_W, tx, s == 1 && o.logo && tx == 0 && ty == n - 1);
             line.tile_done(tiles_before + ty * n + tx + 1);
         }
@@ -162,12 +165,14 @@ double write_picture(const options &o, png_output &out, progress_line &line, ren
     return writer.seconds();
 }
 
-// Picture n of the command line, opened under its name with its view.
-void open_picture(png_output &out, const options &o, int n, const picture_record &record)
+// Picture i of the run, opened under its name with its view, which the
+// record and the view state are set to.
+void open_picture(png_output &out, const options &o, film &pictures, int i, picture_record &record)
 {
+    pictures.aim_frame(i, record);
     out = png_output{};
     out.view = view_text(record);
-    open_output(out, frame_path(o, n));
+    open_output(out, frame_path(o, pictures.number(i)));
 }
 
 // The view is the file's, when --from names one (the explorer window's with
@@ -202,29 +207,30 @@ int main(int argc, char **argv)
     if (from)
         take_from(o, file);
     set_up(o, from);
+    if (o.aim)
+        report_aim(aim_at_boundary(o), o.stats);
     picture_record record = describe_picture(o, from);
-    const int k = o.tiles * o.supersample, frames = frame_count(o);  // k x k tiles rendered per picture
+    const int k = o.tiles * o.supersample;  // k x k tiles rendered per picture
     catch_signals();
-    if (frames > 1 && !make_frame_folder(o.frames, why)) {
-        std::fprintf(stderr, "rootzoom-render: %s\n", why.c_str());
-        return 1;
-    }
+    film pictures(o, record);
     png_output out;
-    open_picture(out, o, 0, record);
     render_counts counts;
     double writing = 0;
-    progress_line line(k * k, YPTS, frames);
-    for (int n = 0; n < frames; n++) {
-        if (n > 0) {
-            next_frame(record, o);
-            open_picture(out, o, n, record);
-        }
-        writing += write_picture(o, out, line, counts, n * k * k);
-        if (n == frames - 1)
+    if (pictures.count() > 0)
+        open_picture(out, o, pictures, 0, record);  // refused at once, before the line starts
+    progress_line line(k * k, YPTS, pictures.ahead());
+    for (int i = 0; i < pictures.count(); i++) {
+        if (i > 0)
+            open_picture(out, o, pictures, i, record);
+        writing += write_picture(o, out, line, counts, i * k * k);
+        if (i == pictures.count() - 1)
             line.stop();
         finish_output(out);
+        pictures.rendered(i);
     }
+    line.stop();
     if (o.stats)
         print_stats(counts, k, line.seconds(), writing);
+    pictures.report(o.stats);
     return 0;
 }

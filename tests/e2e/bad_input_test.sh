@@ -101,6 +101,32 @@ expect 1 "^rootzoom-render: cannot make the folder $tmp/missing/z: No such file 
 expect 1 "^rootzoom-render: cannot make the folder $tmp/wave.png: Not a directory" \
     "$render" --zoom-in 1 --frames "$tmp/wave.png"
 [ -e "$tmp/z" ] && { echo "FAIL: $tmp/z made"; failures=$((failures + 1)); }
+# A part that is no I/N with 1 <= I <= N, and the options of a sequence
+# without one: usage, status 2.
+for args in "--part 0/3" "--part 4/3" "--part 2" "--part 1/0" "--part 1/100000" "--part 1/2/3"; do
+    expect 2 "^rootzoom-render: --part needs I/N" "$render" --zoom-in 3 --frames "$tmp/z" $args
+done
+for option in "--part 1/2" --aim --overwrite; do
+    expect 2 "^rootzoom-render: ${option% *} needs --zoom-in K or --zoom-out K" "$render" $option
+done
+expect 2 "^rootzoom-render: --aim needs mode 0 or 2" "$render" --aim --mode 1 --zoom-in 3 --frames "$tmp/z"
+[ -e "$tmp/z" ] && { echo "FAIL: $tmp/z made"; failures=$((failures + 1)); }
+# A folder holding another sequence's frames: refused, status 2, nothing
+# written or removed; with --overwrite they are replaced, and those past
+# the end go. Other files stay. Warnings leave the status 0.
+film="$tmp/film"
+"$render" --zoom-in 2 --width 8 --frames "$film"
+touch "$film/notes.txt"
+before=$(cd "$film" && ls -l --time-style=+%s.%N)
+expect 2 "^rootzoom-render: the folder $film holds 3 frames of another sequence; nothing was rendered:" \
+    "$render" --zoom-in 2 --width 8 --frames "$film" 1 -1 0.75 -0.75 50
+expect 2 "frame-00002.png lies past this sequence's last frame" "$render" --zoom-in 1 --width 8 --frames "$film"
+[ "$(cd "$film" && ls -l --time-style=+%s.%N)" = "$before" ] || { echo "FAIL: $film changed"; failures=$((failures + 1)); }
+expect 0 '^$' "$render" --overwrite --zoom-in 1 --width 8 --frames "$film"
+[ "$(ls "$film" | tr '\n' ' ')" = "frame-00000.png frame-00001.png notes.txt " ] ||
+    { echo "FAIL: --overwrite left $(ls "$film")"; failures=$((failures + 1)); }
+expect 0 'warning: from frame 2 \(step 300\) on, the frames are deeper than double precision' \
+    "$render" --zoom-in 300 --every 150 --width 8 --frames "$tmp/deep"
 
 leftovers=$(find "$tmp" -name '*.tmp*' -o -name never.png -o -name 'out*' -o -name 'picture*' | wc -l)
 [ "$leftovers" = 0 ] || { echo "FAIL: partial files left: $(ls -A "$tmp")"; failures=$((failures + 1)); }
