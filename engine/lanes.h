@@ -16,132 +16,56 @@ struct lane_groups {
     M alive[K];                        // lanes still iterating
 };
 
-// The iterates of a block of S steps of K groups, kept so that a group in
-// which some lane stopped can be settled afterwards without stepping again,
-// and what the block's steps tell of the stop tests: the largest squared
-// modulus and the smallest convergence measure of each lane.
-template <class V, int K, int S>
-struct block_record {
-    V a[S][K], b[S][K];
-    V top[K], least[K];
-};
-
-// S steps of every group with no tests and no masks: every lane steps, as a
-// lane still iterating does in the one-sample loop. Beside the step each
-// lane keeps a summary of the stop tests, with the tests' own expressions:
-// the largest na^2 + nb^2 and the smallest max(|na - a|, |nb - b|). A lane
-// that escaped, converged or became not a number shows in them: the maximum
-// of a not-a-number is one, a not-a-number iterate stays one, and an
-// infinite one gives infinite or not-a-number moduli from then on. The
-// groups' state stays in registers; only the iterates are stored.
-template <class V, int K, int S, bool Julia, class Isa>
-inline void step_block(const lane_groups<V, typename Isa::M, K> &s, const mandel_terms<V> *t,
-                       const julia_terms &c, block_record<V, K, S> &r)
+// Stride steps of every group. The K groups' steps are independent, and
+// the processor overlaps their long dependency chains (two divisions among
+// them). A lane that finishes is frozen by its mask: the correction is not
+// subtracted there, so it keeps its last iterate, and its count stays.
+// Each lane follows the one-sample loop exactly: the escaping step is not
+// counted, and the limit is tested before convergence.
+template <class V, int K, int Stride, bool Julia, class Isa>
+inline void advance(lane_groups<V, typename Isa::M, K> &s, const mandel_terms<V> *t, const julia_terms &c, V limit)
 {
-    V a[K], b[K], a2[K], b2[K], top[K], least[K];
-#pragma GCC unroll 8
-    for (int g = 0; g < K; g++) {
-        a[g] = s.a[g], b[g] = s.b[g], a2[g] = s.a2[g], b2[g] = s.b2[g];
-        top[g] = V{};
-        least[g] = V{} + __builtin_inf();
-    }
-    for (int k = 0; k < S; k++)
-#pragma GCC unroll 8
+    using M = typename Isa::M;
+    for (int r = 0; r < Stride; r++)
         for (int g = 0; g < K; g++) {
             V da, db;
             if constexpr (Julia)
-                julia_correction(c, a[g], b[g], a2[g], b2[g], da, db);
+                julia_correction(c, s.a[g], s.b[g], s.a2[g], s.b2[g], da, db);
             else
-                mandel_correction(t[g], a[g], b[g], a2[g], b2[g], da, db);
-            const V na = a[g] - da, nb = b[g] - db;
+                mandel_correction(t[g], s.a[g], s.b[g], s.a2[g], s.b2[g], da, db);
+            const M go = s.alive[g];
+            const V na = Isa::subtract_where(go, s.a[g], da), nb = Isa::subtract_where(go, s.b[g], db);
             const V na2 = na * na, nb2 = nb * nb;
-            top[g] = Isa::max(top[g], na2 + nb2);
-            least[g] = Isa::min(least[g], Isa::max(magnitude(na - a[g]), magnitude(nb - b[g])));
-            r.a[k][g] = na, r.b[k][g] = nb;
-            a[g] = na, b[g] = nb, a2[g] = na2, b2[g] = nb2;
+            const M counts = go & Isa::less(na2 + nb2, V{} + escape_bound);
+            const M converged = Isa::at_most(magnitude(na - s.a[g]), V{} + tolerance) &
+                                Isa::at_most(magnitude(nb - s.b[g]), V{} + tolerance);
+            s.n[g] = Isa::select(counts, s.n[g] + 1.0, s.n[g]);
+            s.alive[g] = counts & Isa::less(s.n[g], limit) & ~converged;
+            s.a[g] = na, s.b[g] = nb, s.a2[g] = na2, s.b2[g] = nb2;
         }
-#pragma GCC unroll 8
-    for (int g = 0; g < K; g++)
-        r.top[g] = top[g], r.least[g] = least[g];
 }
 
-// Settles group g after a block in which some lane may have stopped: each
-// lane iterating takes the iterate and the count of its first step that
-// fails a test of the one-sample loop (the escaping step is not counted,
-// and the limit is tested before convergence), or the block's last ones.
-// Each step's tests depend only on the recorded iterates, not on the
-// step before's outcome, so the processor runs them side by side.
-template <class V, int K, int S, class Isa>
-inline void settle(lane_groups<V, typename Isa::M, K> &s, int g, const block_record<V, K, S> &r, V limit)
-{
-    using M = typename Isa::M;
-    M left = s.alive[g];
-    V a = s.a[g], b = s.b[g], n = s.n[g];
-    const V n0 = n;
-    for (int k = 0; k < S; k++) {
-        const V pa = k ? r.a[k - 1][g] : s.a[g], pb = k ? r.b[k - 1][g] : s.b[g];
-        const V na = r.a[k][g], nb = r.b[k][g], counted = n0 + double(k + 1);
-        const M counts = Isa::less(na * na + nb * nb, V{} + escape_bound);
-        const M converged = Isa::at_most(magnitude(na - pa), V{} + tolerance) &
-                            Isa::at_most(magnitude(nb - pb), V{} + tolerance);
-        const M ends = left & ~(counts & Isa::less(counted, limit) & ~converged);
-        a = Isa::select(ends, na, a), b = Isa::select(ends, nb, b);
-        n = Isa::select(ends, Isa::select(counts, counted, n0 + double(k)), n);
-        left = left & ~ends;
-    }
-    a = Isa::select(left, r.a[S - 1][g], a), b = Isa::select(left, r.b[S - 1][g], b);
-    s.n[g] = Isa::select(left, n0 + double(S), n);
-    s.a[g] = a, s.b[g] = b, s.a2[g] = a * a, s.b2[g] = b * b;
-    s.alive[g] = left;
-}
-
-// Ends a block for group g. If its summary shows that no lane iterating
-// can have escaped, converged or reached the limit in the block (a
-// not-a-number summary counts as a stop), the block stands: the lanes take
-// its last iterate and count its S steps. Otherwise each lane is settled at
-// its first stop, found with the one-sample loop's tests on the block's
-// iterates: those are exact up to each lane's stop. Lanes not iterating
-// never hold up a block. Returns whether the group had to be settled.
-template <class V, int K, int S, class Isa>
-inline bool end_block(lane_groups<V, typename Isa::M, K> &s, int g, const block_record<V, K, S> &r, V limit)
-{
-    const V n0 = s.n[g];
-    const auto through = Isa::less(r.top[g], V{} + escape_bound) & Isa::less(n0 + double(S), limit) &
-                         Isa::less(V{} + tolerance, r.least[g]);
-    if (!(Isa::bits(s.alive[g]) & ~Isa::bits(through))) {
-        const V a = r.a[S - 1][g], b = r.b[S - 1][g];
-        s.a[g] = a, s.b[g] = b, s.a2[g] = a * a, s.b2[g] = b * b;
-        s.n[g] = n0 + double(S);
-        return false;
-    }
-    settle<V, K, S, Isa>(s, g, r, limit);
-    return true;
-}
-
-// K groups of N lanes are in flight. They step in blocks of S steps with
-// no look at which lanes have finished: the tests and masks of every step
-// cost about a sixth of the step again, and most blocks see no lane stop.
-// Those that do are settled from the block's iterates, so a finished lane
-// waits up to S - 1 steps, frozen, as it would between two looks. At a
-// look a group reports its finished lanes and fills them with the next
-// queued samples, all at once, as vectors: as cheap as filling one, and no
-// lane stays idle while samples are queued. Only the steps computed are
-// not counted as they go: every step but an escaping one is counted, so
-// they are the count plus one if the last iterate escaped.
+// K groups of N lanes are in flight. They step Stride times between two
+// looks at which lanes have finished, so that no branch waits on every
+// step's result: a finished lane waits up to Stride - 1 steps, frozen, but
+// the looks cost less often. On the processor measured, 8 steps were best
+// for shallow and deep views alike. At a look a group reports its
+// finished lanes and fills them with the next queued samples, all at
+// once, as vectors: as cheap as filling one, and no lane stays idle while
+// samples are queued. Only the steps computed are not counted as they go:
+// every step but an escaping one is counted, so they are the count plus
+// one if the last iterate escaped.
 //
 // Isa supplies what the vector extensions leave to the instruction set:
 // its lane mask type M (with & | ~), comparisons giving one, selection by
-// one, the larger and the smaller of two vectors as the processor's max
-// and min give them (the second operand where either is not a number), a
-// mask as an integer with one bit per lane and back, and a load of
+// one, a mask as an integer with one bit per lane and back, and a load of
 // consecutive doubles into the lanes a mask selects.
-template <class V, int N, int K, int S, bool Julia, class Isa>
+template <class V, int N, int K, int Stride, bool Julia, class Isa>
 long long run_lanes(sample_batch &b)
 {
     using M = typename Isa::M;
     constexpr unsigned all_lanes = (1u << N) - 1;
     lane_groups<V, M, K> s;
-    block_record<V, K, S> record;
     unsigned held[K];  // lanes holding a sample not yet reported
     mandel_terms<V> t[K];
     int owner[K][N];
@@ -186,7 +110,7 @@ long long run_lanes(sample_batch &b)
         }
     };
     for (int g = 0; g < K; g++) {
-        s.a[g] = s.b[g] = s.a2[g] = s.b2[g] = s.n[g] = V{};
+        s.a[g] = s.b[g] = s.n[g] = V{};
         s.alive[g] = M{};
         if (!Julia)
             t[g] = mandel_terms_of(V{}, V{});
@@ -194,14 +118,10 @@ long long run_lanes(sample_batch &b)
         refill(g);
     }
     for (;;) {
-        step_block<V, K, S, Julia, Isa>(s, t, c, record);
-        group_steps += S * K;
+        advance<V, K, Stride, Julia, Isa>(s, t, c, limit);
+        group_steps += Stride * K;
         unsigned any_held = 0;
         for (int g = 0; g < K; g++) {
-            if (!end_block<V, K, S, Isa>(s, g, record, limit)) {
-                any_held |= held[g];
-                continue;  // every lane held still iterates, and the queue is empty or none was idle
-            }
             const unsigned finished = held[g] & ~Isa::bits(s.alive[g]);
             held[g] &= ~finished;
             report(g, finished);
@@ -215,10 +135,10 @@ long long run_lanes(sample_batch &b)
     return group_steps * N;
 }
 
-template <class V, int N, int K, int S, class Isa>
+template <class V, int N, int K, int Stride, class Isa>
 long long run_batch(sample_batch &b)
 {
-    return b.julia ? run_lanes<V, N, K, S, true, Isa>(b) : run_lanes<V, N, K, S, false, Isa>(b);
+    return b.julia ? run_lanes<V, N, K, Stride, true, Isa>(b) : run_lanes<V, N, K, Stride, false, Isa>(b);
 }
 
 // The comparisons and selections written with vector extensions only, for
@@ -230,8 +150,7 @@ struct vector_mask_isa {
     static M less(V x, V y) { return x < y; }
     static M at_most(V x, V y) { return x <= y; }
     static V select(M m, V x, V y) { return m ? x : y; }
-    static V max(V x, V y) { return x > y ? x : y; }
-    static V min(V x, V y) { return x < y ? x : y; }
+    static V subtract_where(M m, V x, V y) { return m ? x - y : x; }
 };
 
 }  // namespace

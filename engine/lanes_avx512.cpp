@@ -12,9 +12,7 @@ struct avx512_isa {
     static M less(V x, V y) { return _mm512_cmp_pd_mask(__m512d(x), __m512d(y), _CMP_LT_OQ); }
     static M at_most(V x, V y) { return _mm512_cmp_pd_mask(__m512d(x), __m512d(y), _CMP_LE_OQ); }
     static V select(M m, V x, V y) { return V(_mm512_mask_blend_pd(m, __m512d(y), __m512d(x))); }
-    // Written with every lane selected: the unmasked forms warn in g++ 12.
-    static V max(V x, V y) { return V(_mm512_mask_max_pd(__m512d(y), M(0xff), __m512d(x), __m512d(y))); }
-    static V min(V x, V y) { return V(_mm512_mask_min_pd(__m512d(y), M(0xff), __m512d(x), __m512d(y))); }
+    static V subtract_where(M m, V x, V y) { return V(_mm512_mask_sub_pd(__m512d(x), m, __m512d(x), __m512d(y))); }
     static unsigned bits(M m) { return m; }
     static M mask(unsigned bits) { return M(bits); }
     static V expand(V old, unsigned bits, const double *src)
