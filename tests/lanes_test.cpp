@@ -242,13 +242,44 @@ TEST(Lanes, RandomViewsOnEveryThreadCountAsOnOneThread)
     }
 }
 
+// Samples whose orbits converge after every number of steps modulo 16 in
+// both planes, and escape after every such number in the parameter plane
+// (with the values of c and z0 the test below uses; the dynamic plane's
+// orbits hardly escape), drawn from the pictures' interesting parts, each
+// found by the point kernels: in a batch of them lanes
+// stop at every step between two looks of a lane kernel (every 4, 8 or 16
+// steps), the first step after a refill and the last one included.
+static void add_stops_at_every_position(std::vector<double> &xs, std::vector<double> &ys)
+{
+    std::mt19937 rng(16);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    bool seen[2][2][16] = {};  // plane, escaped, steps modulo 16
+    for (bool &escape_in_dynamic_plane : seen[true][true])
+        escape_in_dynamic_plane = true;  // not looked for
+    int missing = 3 * 16;
+    for (int draw = 0; draw < 200000 && missing; draw++) {
+        const double x = 2 * unit(rng), y = 1.5 * unit(rng);
+        for (bool julia : {false, true}) {
+            const orbit o = julia ? julia_orbit(x, y, 0.3, -0.2, 1000) : mandel_orbit(x, y, 0.1, 0.05, 1000);
+            const bool escaped = o.steps != o.n;
+            bool &found = seen[julia][escaped][o.steps % 16];
+            if (o.n < 1000 && !found) {
+                found = true, missing--;
+                xs.push_back(x), ys.push_back(y);
+            }
+        }
+    }
+    ASSERT_EQ(missing, 0) << "no sample found for some plane, kind of stop and step modulo 16";
+}
+
 // The lane kernels return each sample's count, steps and last iterate as
 // the point kernels do: for limits of 0, 1 and below, and limits close to
-// the steps between two looks (8); for batches of every size up to two rounds of
-// lanes in flight, so that batches end in the middle of a group and groups
-// are refilled with fewer samples than they have idle lanes; and for
-// samples that escape, converge, run to the limit, overflow or are not a
-// number.
+// the steps between two looks (4, 8 or 16) and their multiples; for
+// batches of every size up to beyond two rounds of lanes in flight, so
+// that batches end in the middle of a group and groups are refilled with
+// fewer samples than they have idle lanes; and for samples that escape,
+// converge, run to the limit, overflow or are not a number, and that stop
+// at every step between two looks.
 TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
 {
     std::mt19937 rng(14);
@@ -258,11 +289,14 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
         xs.push_back(1.3 + 0.2 * unit(rng));
         ys.push_back(-1.38 + 0.15 * unit(rng));
     }
+    add_stops_at_every_position(xs, ys);
+    if (testing::Test::HasFatalFailure())
+        return;
     static sample_batch b;
     for (int path : {PATH_AVX2, PATH_AVX512}) {
         if (!kernel_path_available(path))
             continue;
-        for (int limit : {-5, 0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 50, 1000})
+        for (int limit : {-5, 0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 50, 1000})
             for (bool julia : {false, true})
                 for (int count = 1; count <= int(xs.size()); count++) {
                     b.count = count, b.julia = julia, b.maxiter = limit;
