@@ -925,6 +925,7 @@ TEST_F(RenderTool, SupersampledPictureIsTheLinearMeanOfTheLargerOne)
     ASSERT_EQ(run("--supersample 1 -o " + one + view).status, 0);
     ASSERT_EQ(run("-o " + plain + view).status, 0);
     EXPECT_EQ(slurp(one), slurp(plain));
+}
 
 namespace {
 
