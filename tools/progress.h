@@ -106,7 +106,7 @@ public:
         }
         woken.notify_one();
         poller.join();
-        draw("\n");
+        std::fputs(line("\n").c_str(), stderr);
     }
 
 private:
@@ -124,12 +124,17 @@ private:
     double frame_started = 0;   // seconds when the frame under way began; under the lock
     std::thread poller;
 
+    // The line is made under the lock and written outside it, so that a
+    // terminal slow to take it never holds up the rendering.
     void poll()
     {
         std::unique_lock<std::mutex> hold(lock);
-        do
-            draw("");
-        while (!woken.wait_for(hold, std::chrono::milliseconds(250), [this] { return stopping; }));
+        do {
+            const std::string text = line("");
+            hold.unlock();
+            std::fputs(text.c_str(), stderr);
+            hold.lock();
+        } while (!woken.wait_for(hold, std::chrono::milliseconds(250), [this] { return stopping; }));
     }
 
     // The time left, or a negative number when there is no estimate yet. A
@@ -167,7 +172,7 @@ private:
                std::to_string(pass_rows[pass]) + " block rows, ";
     }
 
-    void draw(const char *end) const
+    std::string line(const char *end) const
     {
         const int done = tiles_done, count = int(ahead.numbers.size());
         const double spent = seconds(), left = time_left(done, spent);
@@ -182,7 +187,6 @@ private:
         if (left >= 0)
             text += ", about " + clock_text(left) + " left";
         text += "\033[K";  // the rest of a longer line erased
-        text += end;
-        std::fputs(text.c_str(), stderr);
+        return text + end;
     }
 };
