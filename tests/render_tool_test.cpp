@@ -25,6 +25,7 @@
 #include "app/screen.h"
 #include "engine/frame.h"
 #include "tests/saver.h"
+#include "tools/progress.h"
 #include "tools/viewtag.h"
 #include "view/display.h"
 #include "view/viewstate.h"
@@ -1087,4 +1088,33 @@ TEST_F(RenderTool, FilmFolderKeepsItsOwnFramesAndRefusesOthers)
     fs::remove(film / "notes.txt");
     fs::remove(film / "frame-1.png");
     EXPECT_EQ(folder_bytes(film), folder_bytes(whole));
+}
+
+// The progress line's estimate, as the README gives it: each finished
+// frame's time fitted as a + b * limit by least squares, neither part
+// negative; past the highest limit seen, the line bends over, so that a
+// frame costs more than the latest but never more than the line says.
+TEST(FrameCosts, FitTheFramesDoneAgainstTheirLimits)
+{
+    frame_costs rising;
+    EXPECT_EQ(rising.expected(100), 0);
+    for (double limit : {100.0, 200.0, 300.0})
+        rising.add(limit, 1 + limit / 100);  // a = 1, b = 0.01
+    EXPECT_NEAR(rising.expected(150), 2.5, 1e-12);
+    EXPECT_NEAR(rising.expected(300), 4, 1e-12);
+    double before = 4;
+    for (double limit : {400.0, 1000.0, 1e4, 1e6}) {
+        const double cost = rising.expected(limit);
+        EXPECT_GT(cost, before) << limit;
+        EXPECT_LT(cost, 1 + limit / 100) << limit;
+        before = cost;
+    }
+    frame_costs falling;  // a negative slope: the mean
+    for (double limit : {100.0, 200.0, 300.0})
+        falling.add(limit, 4 - limit / 100);
+    EXPECT_NEAR(falling.expected(1000), 2, 1e-12);
+    frame_costs origin;  // a line that would start below zero: through the origin
+    origin.add(100, 0.5);
+    origin.add(200, 3);
+    EXPECT_NEAR(origin.expected(150), 150 * (100 * 0.5 + 200 * 3) / (100.0 * 100 + 200 * 200), 1e-12);
 }

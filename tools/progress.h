@@ -123,7 +123,7 @@ public:
         }
         woken.notify_one();
         poller.join();
-        draw("\n");
+        std::fputs(line("\n").c_str(), stderr);
     }
 
 private:
@@ -141,12 +141,17 @@ private:
     double frame_started = 0;   // seconds when the frame under way began; under the lock
     std::thread poller;
 
+    // The line is made under the lock and written outside it, so that a
+    // terminal slow to take it never holds up the rendering.
     void poll()
     {
         std::unique_lock<std::mutex> hold(lock);
-        do
-            draw("");
-        while (!woken.wait_for(hold, std::chrono::milliseconds(250), [this] { return stopping; }));
+        do {
+            const std::string text = line("");
+            hold.unlock();
+            std::fputs(text.c_str(), stderr);
+            hold.lock();
+        } while (!woken.wait_for(hold, std::chrono::milliseconds(250), [this] { return stopping; }));
     }
 
     // The time left, or a negative number when there is no estimate yet. A
@@ -187,7 +192,7 @@ private:
 
     // The parts are written in order, and dropped, least needed first,
     // where the terminal is too narrow for them all.
-    void draw(const char *end) const
+    std::string line(const char *end) const
     {
         const int done = tiles_done, count = int(ahead.numbers.size());
         const double spent = seconds(), left = time_left(done, spent);
@@ -203,6 +208,6 @@ private:
         if (left >= 0)
             parts.push_back({"about " + clock_text(left) + " left", 4});
         // The rest of a longer line erased.
-        std::fputs(("\r" + fit_line(parts, terminal_columns(STDERR_FILENO)) + "\033[K" + end).c_str(), stderr);
+        return "\r" + fit_line(parts, terminal_columns(STDERR_FILENO)) + "\033[K" + end;
     }
 };
