@@ -12,7 +12,7 @@ static int best_kernel_path()
     __builtin_cpu_init();  // this runs before main, maybe before the library's own set-up
     if (__builtin_cpu_supports("avx512f"))
         return PATH_AVX512;
-    if (__builtin_cpu_supports("avx2"))
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
         return PATH_AVX2;
     return PATH_ONE_SAMPLE;
 }
@@ -28,7 +28,7 @@ bool kernel_path_available(int path)
     case PATH_ONE_SAMPLE:
         return true;
     case PATH_AVX2:
-        return __builtin_cpu_supports("avx2");
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     case PATH_AVX512:
         return __builtin_cpu_supports("avx512f");
     }
@@ -49,7 +49,26 @@ void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, dou
     b.maxiter = maxiter;
     b.other_x = other_x;
     b.other_y = other_y;
+    b.deep = false;
     q.samples = q.steps = q.lane_steps = q.kernel_ns = 0;
+}
+
+void deepen_samples(sample_queue &q, dd<double> origin_x, dd<double> origin_y, dd<double> other_x,
+                    dd<double> other_y)
+{
+    sample_batch &b = q.batch;
+    b.deep = true;
+    b.origin_x = origin_x, b.origin_y = origin_y;
+    b.deep_other_x = other_x, b.deep_other_y = other_y;
+}
+
+// A deep sample's position: the origin plus the offset, as the lane
+// kernels form it too.
+static orbit deep_orbit(const sample_batch &b, double x, double y)
+{
+    const dd<double> px = dd_add(b.origin_x, x), py = dd_add(b.origin_y, y);
+    return b.julia ? julia_orbit_dd(px, py, b.deep_other_x, b.deep_other_y, b.maxiter)
+                   : mandel_orbit_dd(px, py, b.deep_other_x.hi, b.deep_other_y.hi, b.maxiter);
 }
 
 // The debug line of a parameter-plane sample: its last iterate.
@@ -61,8 +80,9 @@ static void list_sample(double last_x, double last_y)
 void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape)
 {
     const sample_batch &b = q.batch;
-    const orbit o = b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter)
-                            : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter);
+    const orbit o = b.deep    ? deep_orbit(b, x, y)
+                    : b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter)
+                              : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter);
     if (blub && !b.julia)
         list_sample(o.x, o.y);
     q.samples++;

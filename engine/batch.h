@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "engine/dd.h"
+
 // How samples are evaluated: one at a time by the point kernels (the
 // reference), or queued and run through the lane kernels.
 enum kernel_path_id { PATH_ONE_SAMPLE, PATH_AVX2, PATH_AVX512 };
@@ -54,6 +56,9 @@ struct sample_batch {
     bool julia;
     int maxiter;
     double other_x, other_y;  // c of the dynamic plane, or z0 of the parameter plane
+    bool deep;                // double-double: the positions are offsets from the origin
+    dd<double> origin_x, origin_y;          // deep: where the offsets start
+    dd<double> deep_other_x, deep_other_y;  // deep: the other value whole, in place of other_x and other_y
     double x[BATCH_CAPACITY], y[BATCH_CAPACITY];
     std::uint32_t *dest[BATCH_CAPACITY];
     sample_shape shape[BATCH_CAPACITY];
@@ -83,6 +88,12 @@ extern long long kernel_lane_ns;      // their time in nanoseconds while kernel_
 // Starts a queue's samples: the plane, the iteration limit and the other
 // value of the iteration; the counts start from 0.
 void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, double other_y);
+
+// Makes a queue's samples deep, after begin_samples: the positions asked
+// for are then offsets from the origin, and the samples are computed in
+// double-double with the other value given here.
+void deepen_samples(sample_queue &q, dd<double> origin_x, dd<double> origin_y, dd<double> other_x,
+                    dd<double> other_y);
 
 // Computes the sample at (x, y) at once and writes its colour to dest in
 // the given shape: the one-sample path.

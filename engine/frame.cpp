@@ -29,6 +29,9 @@ strip_task strip_record(int i, int strips, const frame_desc &f, int held)
     t.buttons = held;
     t.finished = 0;
     t.mode = do_julia;
+    t.deep = f.deep;
+    for (int k = 0; k < 2; k++)
+        t.ox[k] = f.ox[k], t.oy[k] = f.oy[k], t.jox[k] = f.jox[k], t.joy[k] = f.joy[k];
     return t;
 }
 
@@ -38,7 +41,11 @@ strip_task strip_record(int i, int strips, const frame_desc &f, int held)
 void mandel(int first_row, int rows, double x0, double dx, double y0, double dy, int maxiter, double jx0,
             double jdx, double jy0, double jdy, int jmaxiter)
 {
-    const frame_desc f = {first_row, rows, x0, dx, y0, dy, maxiter, jx0, jdx, jy0, jdy, jmaxiter};
+    render_frame({first_row, rows, x0, dx, y0, dy, maxiter, jx0, jdx, jy0, jdy, jmaxiter, 0, {}, {}, {}, {}});
+}
+
+void render_frame(const frame_desc &f)
+{
     strip_task tasks[MAX_STRIPS];
     const int held = buttons;
     const int strips = anz < MAX_STRIPS ? anz : MAX_STRIPS;
@@ -49,9 +56,4 @@ void mandel(int first_row, int rows, double x0, double dx, double y0, double dy,
     glDrawPixels(SCREEN_W, SCREEN_H, GL_RGBA, GL_UNSIGNED_BYTE, screen);
     print_logo();
     glutSwapBuffers();
-}
-
-void render_frame(const frame_desc &f)
-{
-    mandel(f.first_row, f.rows, f.x0, f.dx, f.y0, f.dy, f.maxiter, f.jx0, f.jdx, f.jy0, f.jdy, f.jmaxiter);
 }

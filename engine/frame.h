@@ -5,6 +5,8 @@
 
 // What one frame shows: the viewport's rows and the grids of both planes.
 // Column LOX + i lies at x0 + i * dx, row first_row + r at y0 - r * dy.
+// A deep frame is computed in double-double: its grids are then offsets
+// from the views' centres, given as double-doubles (hi, lo) beside them.
 struct frame_desc {
     int first_row;  // frame-buffer row of the viewport's bottom row
     int rows;       // rows of the viewport
@@ -12,6 +14,9 @@ struct frame_desc {
     int maxiter;
     double jx0, jdx, jy0, jdy;
     int jmaxiter;
+    int deep;                // non-zero: double-double, the grids relative to the origins
+    double ox[2], oy[2];     // the parameter-plane view's centre, in a deep frame
+    double jox[2], joy[2];   // the dynamic-plane view's centre, in a deep frame
 };
 
 constexpr int MAX_STRIPS = 50;  // strip records a frame can describe
@@ -25,5 +30,5 @@ strip_task strip_record(int i, int strips, const frame_desc &f, int held);
 void mandel(int first_row, int rows, double x0, double dx, double y0, double dy, int maxiter, double jx0,
             double jdx, double jy0, double jdy, int jmaxiter);
 
-// mandel with the frame description's twelve values.
+// Renders the frame a description gives, deep or not, as mandel does.
 void render_frame(const frame_desc &f);

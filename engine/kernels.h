@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "app/palette.h"
+#include "engine/dd.h"
 
 // Where one sample's iteration ended: the counted steps n, the steps
 // computed (n, plus one when the last step escaped) and the last iterate.
@@ -20,6 +21,12 @@ extern long long kernel_steps;    // iteration steps computed likewise
 orbit mandel_orbit(double cx, double cy, double zx, double zy, int maxiter);
 // Dynamic plane: the sample is the start value z0, for the parameter c.
 orbit julia_orbit(double zx, double zy, double cx, double cy, int maxiter);
+
+// The same in double-double arithmetic throughout, for views deeper than
+// doubles resolve; the last iterate given is its high part. The parameter
+// plane's z0 stays a double, as the view state keeps it.
+orbit mandel_orbit_dd(dd<double> cx, dd<double> cy, double zx, double zy, int maxiter);
+orbit julia_orbit_dd(dd<double> zx, dd<double> zy, dd<double> cx, dd<double> cy, int maxiter);
 
 // The colour of an iteration that counted n steps: black at the limit,
 // otherwise the palette entry of the low 8 bits of maxiter - n. The

@@ -36,5 +36,5 @@ struct avx2_isa : vector_mask_isa<avx2_lanes> {
 
 long long lanes_avx2(sample_batch &b)
 {
-    return run_batch<avx2_lanes, 4, 4, 8, avx2_isa>(b);
+    return run_batch<avx2_lanes, 4, 4, 8, 2, avx2_isa>(b);
 }

@@ -23,5 +23,5 @@ struct avx512_isa {
 
 long long lanes_avx512(sample_batch &b)
 {
-    return run_batch<avx512_lanes, 8, 4, 8, avx512_isa>(b);
+    return run_batch<avx512_lanes, 8, 4, 8, 2, avx512_isa>(b);
 }

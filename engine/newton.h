@@ -3,10 +3,14 @@
 // Written once as templates over the number type: double for the one-sample
 // kernels, GCC vectors of doubles for the lane kernels. Every lane does the
 // same operations in the same order as the scalar code, so both give the
-// same bits. Internal linkage: each file that includes this compiles its own
-// copy with its own instruction set, and the linker never mixes them up.
-// Nothing else is included, so no inline library code is compiled twice.
+// same bits. The same templates take double-double numbers (engine/dd.h)
+// for views deeper than doubles resolve. Internal linkage: each file that
+// includes this compiles its own copy with its own instruction set, and the
+// linker never mixes them up. Nothing else is included, so no inline
+// library code is compiled twice.
 #pragma once
+
+#include "engine/dd.h"
 
 namespace {
 
@@ -25,6 +29,40 @@ inline T magnitude(T v)
 {
     using bits = decltype(v < v);
     return (T)((bits)v & 0x7fffffffffffffff);
+}
+
+// x / q and y / q: two divisions of doubles; in double-double one
+// reciprocal and two products, as a division costs what a dozen other
+// operations do.
+template <class T>
+inline void divide_both(T x, T y, T q, T &qx, T &qy)
+{
+    qx = x / q;
+    qy = y / q;
+}
+
+template <class T>
+inline void divide_both(dd<T> x, dd<T> y, dd<T> q, dd<T> &qx, dd<T> &qy)
+{
+    const dd<T> r = reciprocal(q);
+    qx = x * r;
+    qy = y * r;
+}
+
+// What the escape test compares with escape_bound, given the new iterate
+// and its squares: |z|^2 from the squares, which the next step reuses. In
+// double-double it is formed from the high parts alone, so that the steps
+// of an escaped sample can be told again from its last iterate.
+template <class T>
+inline T escape_measure(T, T, T a2, T b2)
+{
+    return a2 + b2;
+}
+
+template <class T>
+inline T escape_measure(dd<T> a, dd<T> b, dd<T>, dd<T>)
+{
+    return a.hi * a.hi + b.hi * b.hi;
 }
 
 // The parameter plane's polynomials N and D in a + bi = z and x + yi = c
@@ -69,32 +107,33 @@ inline void mandel_correction(const mandel_terms<T> &t, T a, T b, T a2, T b2, T 
     T dre = 4.0 * d + t.x4m8 * a - 4.0 * b + t.kd;
     T dim = 8.0 * ab + t.y4 * a + t.x4m8 * b + t.kdi;
     T q = dre * dre + dim * dim;
-    da = (nre * dre + nim * dim) / q;
-    db = (nim * dre - nre * dim) / q;
+    divide_both(nre * dre + nim * dim, nim * dre - nre * dim, q, da, db);
 }
 
-// The dynamic plane's c, the same for every sample of a frame.
+// The dynamic plane's c, the same for every sample of a frame: doubles, or
+// double-doubles on every lane in a deep view.
+template <class S>
 struct julia_terms {
-    double cr, ci, cr1;  // c and Re c - 1
+    S cr, ci, cr1;  // c and Re c - 1
 };
 
-inline julia_terms julia_terms_of(double cr, double ci)
+template <class S>
+inline julia_terms<S> julia_terms_of(S cr, S ci)
 {
     return {cr, ci, cr - 1.0};
 }
 
 // The correction f/f' = dx + i dy of Newton's method for
 // f_c(z) = z^3 + (c - 1)z - c at z = x + yi, with x^2 and y^2 given.
-template <class T>
-inline void julia_correction(const julia_terms &c, T x, T y, T x2, T y2, T &dx, T &dy)
+template <class T, class S>
+inline void julia_correction(const julia_terms<S> &c, T x, T y, T x2, T y2, T &dx, T &dy)
 {
     T fre = x * (x2 - 3.0 * y2) + c.cr1 * x - c.ci * y - c.cr;
     T fim = y * (3.0 * x2 - y2) + c.cr1 * y + c.ci * x - c.ci;
     T dre = 3.0 * (x2 - y2) + c.cr1;
     T dim = 6.0 * x * y + c.ci;
     T q = dre * dre + dim * dim;
-    dx = (fre * dre + fim * dim) / q;
-    dy = (fim * dre - fre * dim) / q;
+    divide_both(fre * dre + fim * dim, fim * dre - fre * dim, q, dx, dy);
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ struct strip_grid {
     double zx, zy;          // the parameter plane's start value
     int maxiter;
     bool julia;
+    bool deep;                    // double-double: positions are offsets from the origin
+    dd<double> origin_x, origin_y;  // deep: the centre of the view drawn
+    dd<double> dcx, dcy;            // deep: the dynamic plane's c whole
     int first_row, end_col, end_row;  // blocks start at LOX.. < end_col, first_row.. < end_row
 };
 
@@ -177,8 +180,12 @@ void run_pass(const strip_grid &g, int threads)
 {
     while (int(queues.size()) < threads)
         queues.push_back(std::make_unique<sample_queue>());
-    for (int w = 0; w < threads; w++)
+    for (int w = 0; w < threads; w++) {
         begin_samples(*queues[w], g.julia, g.maxiter, g.julia ? g.cx : g.zx, g.julia ? g.cy : g.zy);
+        if (g.deep)
+            deepen_samples(*queues[w], g.origin_x, g.origin_y, g.julia ? g.dcx : dd<double>{g.zx, 0.0},
+                           g.julia ? g.dcy : dd<double>{g.zy, 0.0});
+    }
     const int band = std::max(1, plan.block_rows / (8 * threads)), bands = (plan.block_rows + band - 1) / band;
     auto share = [&g, band, bands](int worker) {
         sample_queue &q = *queues[worker];
@@ -208,7 +215,8 @@ void run_pass(const strip_grid &g, int threads)
 
 // The dynamic plane's c is the centre of the parameter-plane view, formed
 // from the parameter-plane fields whatever the mode, from the y of the
-// viewport's lowest row.
+// viewport's lowest row. In a deep strip those fields are offsets from the
+// parameter-plane view's centre, which c is then added to whole.
 strip_grid grid_of(const strip_task &t)
 {
     strip_grid g;
@@ -225,6 +233,13 @@ strip_grid grid_of(const strip_task &t)
     g.first_row = t.first_row;
     g.end_col = LOX + XPTS;
     g.end_row = t.first_row + t.rows;
+    g.deep = t.deep;
+    if (g.deep) {
+        const double *ox = g.julia ? t.jox : t.ox, *oy = g.julia ? t.joy : t.oy;
+        g.origin_x = {ox[0], ox[1]}, g.origin_y = {oy[0], oy[1]};
+        g.dcx = dd_add(dd<double>{t.ox[0], t.ox[1]}, g.cx);
+        g.dcy = dd_add(dd<double>{t.oy[0], t.oy[1]}, g.cy);
+    }
     return g;
 }
 

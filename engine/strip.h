@@ -28,6 +28,11 @@ struct strip_task {
     int buttons;       // mouse buttons held when the frame began
     int finished;      // set to 1 when the strip is done
     int mode;          // 0 parameter plane, otherwise dynamic plane
+    int deep;          // double-double: x0, y0, jx0, jy0 are offsets from the centres below
+    double ox[2];      // deep: parameter-plane centre x, high and low part
+    double oy[2];      // deep: parameter-plane centre y
+    double jox[2];     // deep: dynamic-plane centre x
+    double joy[2];     // deep: dynamic-plane centre y
 };
 
 // Computes one strip into the frame buffer: a coarse pass of one sample

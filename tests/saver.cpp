@@ -17,11 +17,12 @@
 #include "view/viewstate.h"
 
 #define DOUBLE_GLOBALS(X) \
-    X(xmit) X(ymit) X(xstep) X(ystep) X(maxit) X(jxmit) X(jymit) X(jxstep) X(jystep) X(jmaxit) X(ZX) X(ZY)
+    X(xmit) X(ymit) X(xstep) X(ystep) X(maxit) X(jxmit) X(jymit) X(jxstep) X(jystep) X(jmaxit) X(ZX) X(ZY) \
+    X(xmit_lo) X(ymit_lo) X(jxmit_lo) X(jymit_lo)
 #define INT_GLOBALS(X)                                                                                      \
     X(do_julia) X(calc) X(post_calc) X(moved) X(highq) X(no_firstpass) X(firsttime) X(blub) X(anz) X(buttons) \
     X(MOUSEX) X(MOUSEY) X(oldMOUSEX) X(oldMOUSEY) X(LOX) X(LOY) X(XPTS) X(YPTS) X(idle_registered)       \
-    X(kernel_path) X(render_threads) X(bands_top_down)
+    X(kernel_path) X(render_threads) X(bands_top_down) X(precision)
 #define DECLARE(name) decltype(::name) name;
 
 struct state_saver::saved {

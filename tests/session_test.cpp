@@ -49,14 +49,22 @@ unsigned session_seed()
 bool is_flag(int v) { return v == 0 || v == 1; }
 
 // A frame description that fits the view: the grid starts at the view's
-// first edge and ends, XPTS columns and YPTS rows on, at the other one.
+// first edge and ends, XPTS columns and YPTS rows on, at the other one; in
+// a deep frame, whose grid starts from the centre, to within a pixel's
+// hundredth.
 void expect_consistent(const frame_desc &f)
 {
     EXPECT_EQ(f.first_row, LOY);
     EXPECT_EQ(f.rows, YPTS);
     EXPECT_EQ(f.maxiter, iteration_limit(maxit));
     EXPECT_EQ(f.jmaxiter, iteration_limit(jmaxit));
-    if (std::isfinite(xstep) && std::isfinite(xmit) && std::fabs(xstep) < 1e300) {
+    EXPECT_EQ(f.deep, frame_is_deep());
+    if (f.deep) {
+        EXPECT_EQ((std::vector<double>{f.ox[0], f.ox[1], f.oy[0], f.oy[1]}),
+                  (std::vector<double>{xmit, xmit_lo, ymit, ymit_lo}));
+        EXPECT_NEAR(f.x0 + f.dx * XPTS, xstep, std::fabs(f.dx) / 100);
+        EXPECT_NEAR(f.y0 - f.dy * YPTS, -ystep, std::fabs(f.dy) / 100);
+    } else if (std::isfinite(xstep) && std::isfinite(xmit) && std::fabs(xstep) < 1e300) {
         EXPECT_NEAR(f.x0 + f.dx * XPTS, xmit + xstep, 1e-9 * (std::fabs(xstep) + std::fabs(xmit)));
         EXPECT_NEAR(f.y0 - f.dy * YPTS, ymit - ystep, 1e-9 * (std::fabs(ystep) + std::fabs(ymit)));
     }

@@ -105,7 +105,7 @@ struct probe {
             return p;
         }
         const mandel_terms<double> t = mandel_terms_of(x, y);
-        const julia_terms c = julia_terms_of(fixed[0], fixed[1]);
+        const julia_terms<double> c = julia_terms_of(fixed[0], fixed[1]);
         const bool settled = mode == 0 ? polish(p.root, [&](double a, double b, double a2, double b2, double &da,
                                                             double &db) { mandel_correction(t, a, b, a2, b2, da, db); })
                                        : polish(p.root, [&](double a, double b, double a2, double b2, double &da,

@@ -7,6 +7,16 @@
 // held to the int range beyond it, 0 for a not-a-number.
 int iteration_limit(double limit);
 
+// Whether a view of this centre and these signed half-extents is deeper
+// than doubles resolve on the current viewport: its pixel step below 64
+// units in the last place of its largest coordinate.
+bool view_is_deep(double xmid, double ymid, double xhalf, double yhalf);
+
+// Whether the current view state's frame is computed in double-double: as
+// the precision choice says, and in auto when the plane the mode displays
+// has a deep view.
+bool frame_is_deep();
+
 // The frame description of the current view state and viewport.
 frame_desc describe_frame();
 

@@ -6,6 +6,8 @@
 
 double xmit, ymit, xstep, ystep, maxit;
 double jxmit, jymit, jxstep, jystep, jmaxit;
+double xmit_lo, ymit_lo, jxmit_lo, jymit_lo;
+int precision = PRECISION_AUTO;
 double ZX, ZY;
 int do_julia;
 int calc, post_calc, moved, highq, no_firstpass, blub, anz;
@@ -20,6 +22,7 @@ static const double default_ystep = std::bit_cast<double>(std::uint64_t{0xC00200
 void resetkoords(int reset_z)
 {
     xmit = ymit = jxmit = jymit = 0.0;
+    xmit_lo = ymit_lo = jxmit_lo = jymit_lo = 0.0;
     xstep = jxstep = -3.0;
     ystep = jystep = default_ystep;
     maxit = jmaxit = 50.0;
@@ -32,6 +35,7 @@ void setkoords(double xmin, double xmax, double ymin, double ymax, double maxite
 {
     xmit = jxmit = (xmin + xmax) * 0.5;
     ymit = jymit = (ymin + ymax) * 0.5;
+    xmit_lo = ymit_lo = jxmit_lo = jymit_lo = 0.0;
     xstep = jxstep = (xmin - xmax) * 0.5;
     ystep = jystep = (ymin - ymax) * 0.5;
     maxit = jmaxit = maxiter;

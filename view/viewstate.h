@@ -16,6 +16,20 @@ extern double jxstep;  // signed half-width of the dynamic-plane view; start-up,
 extern double jystep;  // signed half-height of the dynamic-plane view; start-up, setkoords, idle
 extern double jmaxit;  // iteration limit of the dynamic-plane view; start-up, setkoords, idle
 
+// The low parts of the centres: a centre is xmit + xmit_lo exactly, a
+// double-double, for views deeper than doubles resolve. They are zero
+// until a deep view is panned (or set so by rootzoom-render), and frames
+// in double precision leave them out.
+extern double xmit_lo;   // low part of xmit; zeroed by resetkoords and setkoords, written by idle's pan
+extern double ymit_lo;   // low part of ymit; likewise
+extern double jxmit_lo;  // low part of jxmit; likewise
+extern double jymit_lo;  // low part of jymit; likewise
+
+// When frames are computed in double-double: when the view is deeper than
+// doubles resolve (auto), never, or always.
+enum precision_choice { PRECISION_AUTO, PRECISION_DOUBLE, PRECISION_DOUBLE_DOUBLE };
+extern int precision;  // a precision_choice; auto in the explorer, rootzoom-render --precision sets it
+
 extern double ZX;      // start value z0 of the parameter plane, real part; start-up, key, idle
 extern double ZY;      // start value z0 of the parameter plane, imaginary part; start-up, key, idle
 
