@@ -68,14 +68,25 @@ orbit julia_orbit(double x, double y, double cr, double ci, int maxiter)
     return julia_iterate(x, y, cr, ci, maxiter);
 }
 
+// Which of two not-a-numbers an operation passes on depends on the order
+// of its operands, which a compiler may swap in vector code and not in
+// scalar code; double-double meets them more often, as an overflow turns
+// into one. So a deep orbit reports every not-a-number as the same one.
+static orbit plain_nan(orbit o)
+{
+    o.x = o.x == o.x ? o.x : __builtin_nan("");
+    o.y = o.y == o.y ? o.y : __builtin_nan("");
+    return o;
+}
+
 orbit mandel_orbit_dd(dd<double> x, dd<double> y, double a, double b, int maxiter)
 {
-    return mandel_iterate(x, y, dd<double>{a, 0.0}, dd<double>{b, 0.0}, maxiter);
+    return plain_nan(mandel_iterate(x, y, dd<double>{a, 0.0}, dd<double>{b, 0.0}, maxiter));
 }
 
 orbit julia_orbit_dd(dd<double> x, dd<double> y, dd<double> cr, dd<double> ci, int maxiter)
 {
-    return julia_iterate(x, y, cr, ci, maxiter);
+    return plain_nan(julia_iterate(x, y, cr, ci, maxiter));
 }
 
 std::uint32_t mandel_point(double cx, double cy, double zx, double zy, int maxiter)

@@ -140,7 +140,9 @@ long long run_lanes(sample_batch &b)
     auto report = [&](int g, unsigned finished) {
         for (; finished; finished &= finished - 1) {
             const int l = __builtin_ctz(finished), k = owner[g][l];
-            const double x = high_part(s.a[g])[l], y = high_part(s.b[g])[l];
+            double x = high_part(s.a[g])[l], y = high_part(s.b[g])[l];
+            if constexpr (is_dd<Num>)  // as the deep point kernels report them
+                x = x == x ? x : __builtin_nan(""), y = y == y ? y : __builtin_nan("");
             b.n[k] = int(s.n[g][l]);
             b.steps[k] = b.n[k] + !(x * x + y * y < escape_bound);
             b.last_x[k] = x, b.last_y[k] = y;

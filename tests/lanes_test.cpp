@@ -32,6 +32,8 @@ struct scene {
     bool debug;
     bool random_buffer;  // else the previous frame of the same view
     double zx = 0, zy = 0;
+    int precision = PRECISION_AUTO;
+    double xlo = 0, ylo = 0;  // low parts of both views' centres
 };
 
 // How a frame is computed: the evaluation path, the threads the passes are
@@ -79,6 +81,8 @@ void prepare(const scene &s, std::mt19937 &rng, std::vector<std::uint32_t> &befo
 {
     anz = 1;
     setkoords(s.xmin, s.xmax, s.ymin, s.ymax, s.maxiter, 1);
+    xmit_lo = jxmit_lo = s.xlo, ymit_lo = jymit_lo = s.ylo;
+    precision = s.precision;
     ZX = s.zx, ZY = s.zy;
     do_julia = s.mode;
     setsize(s.width);
@@ -106,6 +110,18 @@ std::vector<scene> scenes()
         {1.5, 1.1, -1.23, -1.53, 400, 0, 1024, 1, 0, 0, false, false},  // deep, many samples at the limit
         {1.5, 1.1, -1.23, -1.53, 300, 0, 1024, 1, 0, 1, false, true},   // refinement of arbitrary contents
     };
+    // Double-double, in narrower viewports as it costs more: views that
+    // doubles resolve, forced, with the debug lines; and views 1e-20 wide,
+    // in every mode, about centres with low parts.
+    for (scene deep : {all[0], all[2], all[3]}) {
+        deep.precision = PRECISION_DOUBLE_DOUBLE;
+        deep.width = 130;
+        all.push_back(deep);
+    }
+    const double x = 1.3026, y = -1.3802, half = 1e-20;
+    for (int mode : {0, 1, 2})
+        all.push_back({x + half, x - half, y + half, y - half, 200, mode, 317.5, 1, 0, 0, mode == 0, false, 0, 0,
+                       PRECISION_AUTO, 3.5e-17, -1.25e-17});
     std::mt19937 rng(20261207);
     std::uniform_real_distribution<double> unit(-1, 1);
     const double widths[] = {1024, 1023, 1022, 1000, 800, 317.5, 130, 2, 0};
@@ -273,7 +289,8 @@ static void add_stops_at_every_position(std::vector<double> &xs, std::vector<dou
 }
 
 // The lane kernels return each sample's count, steps and last iterate as
-// the point kernels do: for limits of 0, 1 and below, and limits close to
+// the point kernels do, in doubles and in double-doubles: for limits of 0,
+// 1 and below, and limits close to
 // the steps between two looks (4, 8 or 16) and their multiples; for
 // batches of every size up to beyond two rounds of lanes in flight, so
 // that batches end in the middle of a group and groups are refilled with
@@ -293,25 +310,38 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
     if (testing::Test::HasFatalFailure())
         return;
     static sample_batch b;
+    // Deep, the positions are offsets from an origin with a low part, and
+    // so is the dynamic plane's c.
+    const dd<double> origin_x = {0.0, 1e-20}, origin_y = {0.0, -3e-21};
+    auto deep_orbit = [&](bool julia, double x, double y, int limit) {
+        const dd<double> px = dd_add(origin_x, x), py = dd_add(origin_y, y);
+        return julia ? julia_orbit_dd(px, py, b.deep_other_x, b.deep_other_y, limit)
+                     : mandel_orbit_dd(px, py, b.other_x, b.other_y, limit);
+    };
     for (int path : {PATH_AVX2, PATH_AVX512}) {
         if (!kernel_path_available(path))
             continue;
+        for (bool deep : {false, true})
         for (int limit : {-5, 0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 50, 1000})
             for (bool julia : {false, true})
                 for (int count = 1; count <= int(xs.size()); count++) {
                     b.count = count, b.julia = julia, b.maxiter = limit;
                     b.other_x = julia ? 0.3 : 0.1, b.other_y = julia ? -0.2 : 0.05;
+                    b.deep = deep, b.origin_x = origin_x, b.origin_y = origin_y;
+                    b.deep_other_x = {b.other_x, julia ? 1e-18 : 0.0}, b.deep_other_y = {b.other_y, 0.0};
                     for (int k = 0; k < count; k++)
                         b.x[k] = xs[(k * 7 + count) % xs.size()], b.y[k] = ys[(k * 7 + count) % xs.size()];
                     const long long lane_steps = path == PATH_AVX512 ? lanes_avx512(b) : lanes_avx2(b);
                     long long steps = 0;
                     for (int k = 0; k < count; k++) {
-                        const orbit want = julia ? julia_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit)
-                                                 : mandel_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit);
+                        const orbit want = deep    ? deep_orbit(julia, b.x[k], b.y[k], limit)
+                                           : julia ? julia_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit)
+                                                   : mandel_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit);
                         const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
                         ASSERT_TRUE(b.n[k] == want.n && b.steps[k] == want.steps && bits(b.last_x[k]) == bits(want.x) &&
                                     bits(b.last_y[k]) == bits(want.y))
-                            << kernel_path_name(path) << (julia ? " dynamic" : " parameter") << " limit " << limit
+                            << kernel_path_name(path) << (deep ? " double-double" : "")
+                            << (julia ? " dynamic" : " parameter") << " limit " << limit
                             << " batch of " << count << " sample " << k << ": n " << b.n[k] << " (" << want.n
                             << ") steps " << b.steps[k] << " (" << want.steps << ") last " << b.last_x[k] << ","
                             << b.last_y[k] << " (" << want.x << "," << want.y << ")";

@@ -467,6 +467,43 @@ TEST(Gestures, MiddleDragPansByEveryMovement)
     expect_fresh_picture("middle drag, release");
 }
 
+// Deep in a view 1e-14 wide on a boundary between basins, a pixel is a
+// twentieth of the centre's last bit, and a drag by one pointer pixel moves
+// the view by three pixels, a fraction of that bit. Each movement still
+// moves the centre by exactly its amount, kept in the low part (the sums
+// are checked in quadruple precision), the picture moves with it, and
+// after the release it is a fresh render of the moved view.
+TEST(Gestures, DeepDragPansBelowTheCentresLastBit)
+{
+    state_saver saver;
+    glut_loop loop({"rootzoom", "1.0023251137689363", "1.0023251137689263", "0.31264189656382699",
+                    "0.31264189656381949", "300"});
+    loop.round();
+    ASSERT_TRUE(frame_is_deep());
+    const std::vector<std::uint32_t> before(screen, screen + SCREEN_PIXELS);
+    __float128 x = xmit, y = ymit;
+    loop.round({press(1, 500, 400)});
+    const int moves[][2] = {{1, 0}, {3, 1}, {-1, 2}, {7, -5}};
+    int px = 500, py = 400;
+    for (auto [mx, my] : moves) {
+        px += mx, py += my;
+        loop.round({drag(px, py)});
+        x += xstep * mx * 0.25 / 40, y += ystep * my * 0.25 / 20;
+        const double off_x = double((__float128(xmit) + xmit_lo) - x), off_y = double((__float128(ymit) + ymit_lo) - y);
+        EXPECT_LE(std::fabs(off_x), 1e-31) << "after the movement " << mx << "," << my;
+        EXPECT_LE(std::fabs(off_y), 1e-31) << "after the movement " << mx << "," << my;
+    }
+    EXPECT_NE(xmit_lo, 0.0);
+    loop.round({release(1, px, py)});
+    loop.rounds(2);
+    EXPECT_TRUE(loop.quiet());
+    expect_fresh_picture("deep middle drag, release");
+    int moved = 0;
+    for (int i = 0; i < SCREEN_PIXELS; i++)
+        moved += before[i] != screen[i];
+    EXPECT_GT(moved, SCREEN_PIXELS / 10) << "pixels the deep drag changed";
+}
+
 // Two drag events in one round are one movement; a drag and the release in
 // one round leave the last movement for idle to apply after the release.
 TEST(Gestures, ZoomWhileDraggingZoomsAndPansEveryStep)

@@ -3,6 +3,8 @@
 
 #include <GL/freeglut.h>
 
+#include "engine/dd.h"
+#include "view/display.h"
 #include "view/viewstate.h"
 
 int idle_registered = 1;  // start-up registers it
@@ -17,14 +19,33 @@ static constexpr double y_divisor = 20;
 // One view's five values, so that the zoom and the pan act on whichever
 // view the mode selects.
 struct view_ref {
-    double &xmid, &ymid, &xhalf, &yhalf, &limit;
+    double &xmid, &ymid, &xhalf, &yhalf, &limit, &xlow, &ylow;
 };
 
 static view_ref active_view()
 {
     if (do_julia == 2)
-        return {jxmit, jymit, jxstep, jystep, jmaxit};
-    return {xmit, ymit, xstep, ystep, maxit};
+        return {jxmit, jymit, jxstep, jystep, jmaxit, jxmit_lo, jymit_lo};
+    return {xmit, ymit, xstep, ystep, maxit, xmit_lo, ymit_lo};
+}
+
+// Moves a view's centre. Where doubles resolve the view, the centre moves
+// by a double sum as it always has, and a low part left from a deeper view
+// goes, being below 1/128 of a pixel there. In a deep view a move may be
+// far below the centre's last bit: it is added in double-double, so that
+// a drag pans there too.
+static void move_centre(view_ref v, double dx, double dy)
+{
+    const bool deep = precision == PRECISION_AUTO ? view_is_deep(v.xmid, v.ymid, v.xhalf, v.yhalf)
+                                                  : precision == PRECISION_DOUBLE_DOUBLE;
+    if (!deep) {
+        v.xmid = v.xmid + dx, v.xlow = 0;
+        v.ymid = v.ymid + dy, v.ylow = 0;
+        return;
+    }
+    const dd<double> x = dd_add(dd<double>{v.xmid, v.xlow}, dx), y = dd_add(dd<double>{v.ymid, v.ylow}, dy);
+    v.xmid = x.hi, v.xlow = x.lo;
+    v.ymid = y.hi, v.ylow = y.lo;
 }
 
 // The zoom keeps the centre; the limit grows only while strictly below the cap.
@@ -66,8 +87,7 @@ static void apply_movement(view_ref v, int b)
         calc = 1;
         break;
     default:
-        v.xmid = v.xmid + v.xhalf * mx * movement_scale / x_divisor;
-        v.ymid = v.ymid + v.yhalf * my * movement_scale / y_divisor;
+        move_centre(v, v.xhalf * mx * movement_scale / x_divisor, v.yhalf * my * movement_scale / y_divisor);
         break;
     }
     oldMOUSEX = MOUSEX;
