@@ -120,14 +120,16 @@ void parameter_deep(benchmark::State &state)
 }
 
 // The lane kernels alone over every pixel of a view, fed through the same
-// queue as the passes use, without the passes around them.
-void run_view_lanes(benchmark::State &state, const view &v)
+// queue as the passes use, without the passes around them. In double-double
+// the positions are offsets from the view's centre, as in a deep frame: the
+// same samples, up to the last bit of their positions.
+void run_view_lanes(benchmark::State &state, const view &v, bool deep)
 {
     make_palette();
     kernel_path = int(state.range(0));
     static std::vector<std::uint32_t> out(1024 * 768);
-    const double x0 = v.xmit - v.xstep, dx = 2 * v.xstep / 1024;
-    const double y0 = v.ymit + v.ystep, dy = 2 * v.ystep / 768;
+    const double x0 = (deep ? 0 : v.xmit) - v.xstep, dx = 2 * v.xstep / 1024;
+    const double y0 = (deep ? 0 : v.ymit) + v.ystep, dy = 2 * v.ystep / 768;
     static sample_queue q;
     long long steps = 0, lane_steps = 0;
     if (have_limits[kernel_path])
@@ -135,6 +137,8 @@ void run_view_lanes(benchmark::State &state, const view &v)
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         begin_samples(q, false, v.maxiter, 0, 0);
+        if (deep)
+            deepen_samples(q, {v.xmit, 0}, {v.ymit, 0}, {0, 0}, {0, 0});
         for (int j = 0; j < 768; j++)
             for (int i = 0; i < 1024; i++)
                 want_sample(q, x0 + i * dx, y0 - j * dy, &out[j * 1024 + i], SHAPE_ONE);
@@ -145,18 +149,21 @@ void run_view_lanes(benchmark::State &state, const view &v)
     state.counters["steps/s"] = benchmark::Counter(double(steps), benchmark::Counter::kIsRate);
     state.counters["lane steps/s"] = benchmark::Counter(double(lane_steps), benchmark::Counter::kIsRate);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (have_limits[kernel_path])
+    if (have_limits[kernel_path] && !deep)
         state.counters["% of bound"] = double(steps) / seconds * 100 / bound_of(kernel_path, false);
 }
 
-void lanes_parameter_default(benchmark::State &state) { run_view_lanes(state, default_view); }
-void lanes_parameter_deep(benchmark::State &state) { run_view_lanes(state, deep_view); }
+void lanes_parameter_default(benchmark::State &state) { run_view_lanes(state, default_view, false); }
+void lanes_parameter_deep(benchmark::State &state) { run_view_lanes(state, deep_view, false); }
+void lanes_dd_parameter_default(benchmark::State &state) { run_view_lanes(state, default_view, true); }
+void lanes_dd_parameter_deep(benchmark::State &state) { run_view_lanes(state, deep_view, true); }
 
 // One frame of the view through the frame renderer, as the display
 // callback renders it: refined, or coarse as while a button is held. The
 // arguments are the evaluation path and the threads.
-void run_frame(benchmark::State &state, const view &v, int mode, bool coarse)
+void run_frame(benchmark::State &state, const view &v, int mode, bool coarse, int how = PRECISION_AUTO)
 {
+    precision = how;
     kernel_path = int(state.range(0));
     render_threads = int(state.range(1));
     if (!screen) {
@@ -178,6 +185,7 @@ void run_frame(benchmark::State &state, const view &v, int mode, bool coarse)
     for (auto _ : state)
         render_frame(describe_frame());
     kernel_timing = false;
+    precision = PRECISION_AUTO;
     state.counters["samples/frame"] = double(kernel_samples) / double(state.iterations());
     state.counters["steps/s"] = benchmark::Counter(double(kernel_steps), benchmark::Counter::kIsRate);
     if (kernel_path != PATH_ONE_SAMPLE) {
@@ -199,14 +207,20 @@ void register_frames()
         const view *v;
         int mode;
         bool coarse;
+        int precision = PRECISION_AUTO;
     };
+    // The deep frame once more in double-double: the frame a view past the
+    // reach of doubles costs, with the same samples.
     static const frame_scene scenes[] = {
         {"frame/parameter/refined", &default_view, 0, false}, {"frame/parameter/coarse", &default_view, 0, true},
         {"frame/dynamic/refined", &default_view, 1, false},   {"frame/dynamic/coarse", &default_view, 1, true},
         {"frame/deep/refined", &deep_view, 0, false},         {"frame/deep/coarse", &deep_view, 0, true},
+        {"frame/deep-dd/refined", &deep_view, 0, false, PRECISION_DOUBLE_DOUBLE},
     };
     for (auto [name, fn] : {std::pair{"lanes_parameter_default", &lanes_parameter_default},
-                            std::pair{"lanes_parameter_deep", &lanes_parameter_deep}}) {
+                            std::pair{"lanes_parameter_deep", &lanes_parameter_deep},
+                            std::pair{"lanes_dd_parameter_default", &lanes_dd_parameter_default},
+                            std::pair{"lanes_dd_parameter_deep", &lanes_dd_parameter_deep}}) {
         auto *b = benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->ArgName("path");
         for (int path : {PATH_AVX2, PATH_AVX512})
             if (kernel_path_available(path))
@@ -218,7 +232,7 @@ void register_frames()
             thread_counts.push_back(t);
     for (const frame_scene &f : scenes) {
         auto *b = benchmark::RegisterBenchmark(
-            f.name, [&f](benchmark::State &state) { run_frame(state, *f.v, f.mode, f.coarse); });
+            f.name, [&f](benchmark::State &state) { run_frame(state, *f.v, f.mode, f.coarse, f.precision); });
         b->Unit(benchmark::kMillisecond)->ArgNames({"path", "threads"})->UseRealTime();
         for (int path : {PATH_ONE_SAMPLE, PATH_AVX2, PATH_AVX512})
             if (kernel_path_available(path))
