@@ -84,6 +84,21 @@ run_render --from-window -o "$tmpdir/never.png"
 LC_ALL=C grep -q '[[:cntrl:]]' <(tr -d '\n' <"$tmpdir/err") && fail "control bytes quoted raw: $(od -c "$tmpdir/err")"
 echo "a damaged record: refused, its bytes escaped: $(cat "$tmpdir/err")"
 
+# A deep view, whose pixels are a twentieth of its centre's last bit: the
+# explorer computes it in double-double by itself, a drag pans it by less
+# than that bit, and the record's low parts let rootzoom-render make the
+# same picture.
+stop "$app"
+start_app 1.0023251137689363 1.0023251137689263 0.31264189656382699 0.31264189656381949 300
+wait_quiet "$app" 60 || fail "the deep view did not settle"
+xdotool mousedown 2
+for k in 1 2 3; do xdotool mousemove_relative -- 3 1; done
+low_parts() { [ -n "$(view_line low-parts)" ]; }
+wait_for 30 low_parts || fail "the deep drag left no low parts in the record: $(xprop -id "$win" ROOTZOOM_VIEW)"
+xdotool mouseup 2
+wait_quiet "$app" 60 || fail "rootzoom is still busy 60 s after the deep drag"
+expect_made_again "deep view, dragged" --from-window
+
 # Two explorers: which one is meant must be said.
 spawn "$rootzoom"
 two_windows() { [ "$(xdotool search --name '^rootzoom$' | wc -l)" = 2 ]; }
