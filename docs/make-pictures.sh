@@ -8,7 +8,9 @@
 #   dynamic-plane.png     a zoom into the dynamic plane of c = -1.38 + 1.35i
 #   rootzoom-128.png, rootzoom-256.png   the icon, cut from that dynamic-plane view
 #   supersampled.png      a detail of the wave, plain and with --supersample 4, side by side
-# The README pictures are scaled down to 640 x 480 to keep them small. Needs
+#   deep-dive.png         the last frame of the wave's aimed dive 550 steps in, in double-double
+# The README pictures are scaled down to 640 x 480 to keep them small, but
+# for the deep dive, kept whole in a palette of its 254 colours. Needs
 # ImageMagick's convert (Debian package imagemagick) for scaling and cutting;
 # the results are committed, so building rootzoom does not need it.
 set -euo pipefail
@@ -47,11 +49,17 @@ small "$work/dynamic.png" 640x480 "$docs/dynamic-plane.png"
 small "$work/square.png" 256x256 "$docs/rootzoom-256.png"
 small "$work/square.png" 128x128 "$docs/rootzoom-128.png"
 
+# The dive's last frame alone (part 2 of its two), 550 steps in, some 280
+# steps past where doubles run out. It shows 254 of the palette's colours,
+# so PNG8 keeps every pixel, in half the bytes.
+"$render" --aim --zoom-in 550 --every 550 --part 2/2 --frames "$work/dive" 1.4 0.6 0.6 0 60
+"$convert" "$work/dive/frame-00001.png" -strip PNG8:"$docs/deep-dive.png"
+
 # The same 320 x 240 pixels of the crest, at full size, so the staircases show.
 for w in wave wave4; do "$convert" "$work/$w.png" -crop 320x240+600+120 +repage "$work/$w-crop.png"; done
 "$convert" "$work/wave-crop.png" "$work/wave4-crop.png" +append -strip "$docs/supersampled.png"
 
-for f in parameter-plane dynamic-plane rootzoom-256 rootzoom-128 supersampled; do
+for f in parameter-plane dynamic-plane rootzoom-256 rootzoom-128 supersampled deep-dive; do
     chmod 644 "$docs/$f.png"
     echo "wrote $docs/$f.png ($(stat -c %s "$docs/$f.png") bytes)"
 done

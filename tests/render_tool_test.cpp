@@ -951,6 +951,20 @@ std::size_t viewport_colours(const picture &pic)
     return std::unique(colours.begin(), colours.end()) - colours.begin();
 }
 
+// The neighbouring columns of that viewport alike from bottom to top, as
+// the columns of a view that breaks into blocks are.
+int alike_columns(const picture &pic)
+{
+    int alike = 0;
+    for (int col = 480; col + 1 < 480 + 64; col++) {
+        bool same = true;
+        for (int row = 360; same && row < 360 + 48; row++)
+            same = std::equal(pic.at(col, row), pic.at(col, row) + 3, pic.at(col + 1, row));
+        alike += same;
+    }
+    return alike;
+}
+
 // Every file of a folder and its bytes.
 std::vector<std::pair<std::string, std::string>> folder_bytes(const fs::path &folder)
 {
@@ -972,6 +986,9 @@ ino_t inode(const fs::path &p)
 // lies inside a basin, it ends on one colour, and the tool names the first
 // frame that shows one; aimed, every frame shows detail, each is the
 // explorer's zoom about one centre, and the same command aims the same way.
+// So does a dive of 550 steps, half of it deeper than doubles resolve,
+// whose centre the aim sets with low parts: no frame is one colour or
+// breaks into blocks.
 TEST_F(RenderTool, AimedDiveShowsDetailInEveryFrame)
 {
     const std::string dive = " --zoom-in 240 --every 40 --width 64 1.4 0.6 0.6 0 60";
@@ -1006,6 +1023,28 @@ TEST_F(RenderTool, AimedDiveShowsDetailInEveryFrame)
               (std::vector<double>{first[0], first[1], xstep, ystep, maxit}));
     ASSERT_EQ(run("--aim --frames " + (dir / "again").string() + dive).status, 0);
     EXPECT_EQ(folder_bytes(dir / "again"), folder_bytes(dir / "aimed"));
+
+    const std::string deep = " --zoom-in 550 --every 50 --width 64 1.4 0.6 0.6 0 60";
+    const run_result dived = run("--aim --stats --frames " + (dir / "deep").string() + deep);
+    ASSERT_EQ(dived.status, 0) << dived.err;
+    EXPECT_EQ(dived.err.find("one colour"), std::string::npos) << dived.err;
+    EXPECT_EQ(dived.err.find("--aim found no boundary"), std::string::npos) << dived.err;
+    const std::vector<double> top = chunk_numbers(view_chunk(dir / "deep" / frame_name(0)), "parameter-plane");
+    ASSERT_EQ(top.size(), 5u);
+    EXPECT_NE(dived.err.find("aimed at " + exact_text(top[0]) + " " + exact_text(top[1]) + " (low parts "),
+              std::string::npos)
+        << dived.err;
+    for (int n = 0; n <= 11; n++) {
+        const picture pic = read_png(dir / "deep" / frame_name(n));
+        EXPECT_GT(viewport_colours(pic), 1u) << "frame " << n;
+        EXPECT_EQ(alike_columns(pic), 0) << "frame " << n;
+    }
+    setkoords(0.6, 1.4, 0, 0.6, 60, 1);
+    zoom_by_hand(xstep, ystep, maxit, true, 550);
+    EXPECT_EQ(chunk_numbers(view_chunk(dir / "deep" / frame_name(11)), "parameter-plane"),
+              (std::vector<double>{top[0], top[1], xstep, ystep, maxit}));
+    ASSERT_EQ(run("--aim --stats --frames " + (dir / "deep-again").string() + deep).status, 0);
+    EXPECT_EQ(folder_bytes(dir / "deep-again"), folder_bytes(dir / "deep"));
 }
 
 // Double precision runs out at a half-width of 3e-13: --help says at

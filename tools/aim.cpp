@@ -27,6 +27,13 @@
 // between basins stays at every depth; a contour drifts out of the next
 // stage's grid, which then finds nothing, and the search goes back to the
 // next nearest pair of the stage before.
+//
+// Where a grid cell is too small for doubles to place its probes, some
+// 260 zoom steps into the wave, the stage is searched in double-double:
+// the centre is kept whole, each probe is a double offset from it, every
+// probe is iterated by the kernels' double-double versions and the pairs
+// are halved whole. The stages doubles reach are computed as they always
+// were, so an aim that stays within them finds the very same centre.
 #include "tools/aim.h"
 
 #include <algorithm>
@@ -59,10 +66,17 @@ constexpr int polish_steps = 5000;      // steps a settled sample may take on to
 constexpr double polished = 1e-9;       // a step this short is on the root
 constexpr double same_root = 0.001;     // roots closer than this are one
 
+// The smallest cell a stage may have, in units of its largest coordinate:
+// 64 units in the last place, in doubles and in double-doubles. Below it
+// the probes of a halving would fall on the same numbers.
+constexpr double double_cell = 64 * DBL_EPSILON, double_double_cell = 64 * DBL_EPSILON * DBL_EPSILON;
+
+typedef dd<double> whole;  // a position kept whole: high part and low part
+
 enum class end_kind { root, limit, unknown };
 
 struct point {
-    double x, y;
+    whole x, y;
     end_kind kind;
     double root[2];
 };
@@ -88,15 +102,27 @@ bool polish(double z[2], Correction correction)
 }
 
 // The samples of the plane the sequence zooms: c with a fixed z0 in the
-// parameter plane, z0 with a fixed c in the dynamic plane.
+// parameter plane, z0 with a fixed c in the dynamic plane. A deep probe
+// iterates in double-double, as a deep frame does, with c whole; a shallow
+// one in doubles from the high parts, as a double frame does. The polish
+// stays in doubles: the roots are 0.001 apart, and a root moves with c by
+// no more than c's low part.
 struct probe {
     int mode;
-    double fixed[2];
+    whole fixed[2];
 
-    point at(double x, double y, int limit) const
+    orbit iterate(whole x, whole y, int limit, bool deep) const
     {
-        const orbit o = mode == 0 ? mandel_orbit(x, y, fixed[0], fixed[1], limit)
-                                  : julia_orbit(x, y, fixed[0], fixed[1], limit);
+        if (deep)
+            return mode == 0 ? mandel_orbit_dd(x, y, fixed[0].hi, fixed[1].hi, limit)
+                             : julia_orbit_dd(x, y, fixed[0], fixed[1], limit);
+        return mode == 0 ? mandel_orbit(x.hi, y.hi, fixed[0].hi, fixed[1].hi, limit)
+                         : julia_orbit(x.hi, y.hi, fixed[0].hi, fixed[1].hi, limit);
+    }
+
+    point at(whole x, whole y, int limit, bool deep) const
+    {
+        const orbit o = iterate(x, y, limit, deep);
         point p = {x, y, end_kind::unknown, {o.x, o.y}};
         if (!(o.x * o.x + o.y * o.y < escape_bound))
             return p;
@@ -104,8 +130,8 @@ struct probe {
             p.kind = end_kind::limit;
             return p;
         }
-        const mandel_terms<double> t = mandel_terms_of(x, y);
-        const julia_terms<double> c = julia_terms_of(fixed[0], fixed[1]);
+        const mandel_terms<double> t = mandel_terms_of(x.hi, y.hi);
+        const julia_terms<double> c = julia_terms_of(fixed[0].hi, fixed[1].hi);
         const bool settled = mode == 0 ? polish(p.root, [&](double a, double b, double a2, double b2, double &da,
                                                             double &db) { mandel_correction(t, a, b, a2, b2, da, db); })
                                        : polish(p.root, [&](double a, double b, double a2, double b2, double &da,
@@ -131,23 +157,41 @@ double jump(const point &a, const point &b)
     return std::hypot(a.root[0] - b.root[0], a.root[1] - b.root[1]);
 }
 
-// One stage: the step, the half-extents of the view and the frame's limit.
+// One stage: the step, the half-extents of the view, the frame's limit
+// and whether its cells are too small for doubles.
 struct stage {
     int step;
     double half[2];
     int limit;
+    bool deep;
 };
+
+// A probe's position: the centre moved by a double. In a shallow stage the
+// sum of doubles it always was, the centre's low part left out as a double
+// frame leaves it; in a deep one, whole.
+whole moved(whole centre, double by, bool deep)
+{
+    return deep ? dd_add(centre, by) : whole{centre.hi + by, 0.0};
+}
+
+// The middle of two positions, likewise.
+whole halfway(whole a, whole b, bool deep)
+{
+    return deep ? a + (b - a) * 0.5 : whole{a.hi + (b.hi - a.hi) * 0.5, 0.0};
+}
 
 // The neighbours that end apart in the grid over a stage's view about
 // (x, y), nearest the centre first; ties go by the grid's order, so the
 // same view always gives the same list.
-std::vector<std::array<point, 2>> boundary_pairs(const probe &p, const stage &s, double x, double y)
+std::vector<std::array<point, 2>> boundary_pairs(const probe &p, const stage &s, whole x, whole y)
 {
     std::vector<point> grid;
     for (int j = 0; j < grid_rows; j++)
-        for (int i = 0; i < grid_columns; i++)
-            grid.push_back(p.at(x + s.half[0] * double(2 * i - (grid_columns - 1)) / (grid_columns - 1),
-                                y + s.half[1] * double(2 * j - (grid_rows - 1)) / (grid_rows - 1), s.limit));
+        for (int i = 0; i < grid_columns; i++) {
+            const double dx = s.half[0] * double(2 * i - (grid_columns - 1)) / (grid_columns - 1),
+                         dy = s.half[1] * double(2 * j - (grid_rows - 1)) / (grid_rows - 1);
+            grid.push_back(p.at(moved(x, dx, s.deep), moved(y, dy, s.deep), s.limit, s.deep));
+        }
     struct found {
         long long distance;  // squared, in half cells
         int a, b;            // indices into the grid, in the grid's order
@@ -176,11 +220,11 @@ std::vector<std::array<point, 2>> boundary_pairs(const probe &p, const stage &s,
 // they move fast, neighbours that settle on one root end some way apart;
 // halving brings those together, while the two sides of a boundary stay
 // apart.
-bool halve(const probe &p, int limit, std::array<point, 2> pair, double middle[2])
+bool halve(const probe &p, const stage &s, std::array<point, 2> pair, whole middle[2])
 {
     point &a = pair[0], &b = pair[1];
     for (int i = 0; i < halvings; i++) {
-        const point m = p.at(a.x + (b.x - a.x) * 0.5, a.y + (b.y - a.y) * 0.5, limit);
+        const point m = p.at(halfway(a.x, b.x, s.deep), halfway(a.y, b.y, s.deep), s.limit, s.deep);
         if (m.kind == end_kind::unknown)
             return false;
         const bool left = apart(a, m), right = apart(m, b);
@@ -189,20 +233,20 @@ bool halve(const probe &p, int limit, std::array<point, 2> pair, double middle[2
         else  // both halves cross a boundary, or neither does yet: follow the larger jump
             (jump(a, m) >= jump(m, b) ? b : a) = m;
     }
-    middle[0] = a.x + (b.x - a.x) * 0.5, middle[1] = a.y + (b.y - a.y) * 0.5;
+    middle[0] = halfway(a.x, b.x, s.deep), middle[1] = halfway(a.y, b.y, s.deep);
     return apart(a, b);
 }
 
 // The view a sequence zooms, as references into the view state.
 struct zoomed_view {
-    double &mid_x, &mid_y, &half_x, &half_y;
+    double &mid_x, &mid_y, &half_x, &half_y, &low_x, &low_y;
 };
 
 zoomed_view view_of(int mode)
 {
     if (mode == 2)
-        return {jxmit, jymit, jxstep, jystep};
-    return {xmit, ymit, xstep, ystep};
+        return {jxmit, jymit, jxstep, jystep, jxmit_lo, jymit_lo};
+    return {xmit, ymit, xstep, ystep, xmit_lo, ymit_lo};
 }
 
 // The stages, taken by the explorer's own zoom steps. Zooming in: every
@@ -212,9 +256,9 @@ zoomed_view view_of(int mode)
 // first, each a search of its own, so that the centre moves no further
 // than to the nearest boundary the narrowest frame with one shows. A frame
 // in every mode iterates to the parameter-plane view's limit, so that is
-// each stage's. Views too small for doubles to tell a grid cell's corners
-// apart, or too wide for them, are left out. The view state is left as it
-// was.
+// each stage's. A view too small for doubles to tell a grid cell's corners
+// apart is searched in double-double; views too small for that, or too
+// wide for doubles, are left out. The view state is left as it was.
 std::vector<stage> stages_of(const options &o)
 {
     picture_record now;
@@ -226,14 +270,17 @@ std::vector<stage> stages_of(const options &o)
     std::vector<stage> stages;
     for (int step = 0; step <= o.zoom_steps; step++) {
         if (step % steps_per_stage == 0 || step == o.zoom_steps)
-            stages.push_back({step, {v.half_x, v.half_y}, std::min(iteration_limit(maxit), probe_limit_cap)});
+            stages.push_back(
+                {step, {v.half_x, v.half_y}, std::min(iteration_limit(maxit), probe_limit_cap), false});
         zoom_step(o.zoom_button);
     }
     restore_views(now);
     calc = was_calc;
+    for (stage &s : stages)
+        s.deep = !(std::fabs(s.half[0]) / grid_columns > double_cell * scale);
     const auto unusable = [&](const stage &s) {
         const double cell = std::fabs(s.half[0]) / grid_columns;
-        return !(cell > 64 * DBL_EPSILON * scale && cell < DBL_MAX / 4);
+        return !(cell > double_double_cell * scale && cell < DBL_MAX / 4);
     };
     stages.erase(std::find_if(stages.begin(), stages.end(), unusable), stages.end());
     return stages;
@@ -250,9 +297,9 @@ struct search {
     const std::vector<stage> &stages;
     int grids_left;
     int deepest = -1;  // the deepest stage that found a pair
-    double centre[2] = {0, 0};
+    whole centre[2] = {};
 
-    bool down(std::size_t s, double x, double y)
+    bool down(std::size_t s, whole x, whole y)
     {
         if (s == stages.size())
             return true;
@@ -260,20 +307,22 @@ struct search {
             return false;
         const std::vector<std::array<point, 2>> pairs = boundary_pairs(p, stages[s], x, y);
         const double *next = s + 1 < stages.size() ? stages[s + 1].half : nullptr;
-        std::vector<std::array<double, 2>> tried;
+        std::vector<std::array<whole, 2>> tried;
         int halved = 0;
+        const bool deep = stages[s].deep;
         for (std::size_t t = 0;
              t < pairs.size() && int(tried.size()) < tries_per_stage && halved < halvings_per_stage; t++) {
-            const double mx = pairs[t][0].x + (pairs[t][1].x - pairs[t][0].x) * 0.5,
-                         my = pairs[t][0].y + (pairs[t][1].y - pairs[t][0].y) * 0.5;
-            const auto searched = [&](const std::array<double, 2> &m) {
-                return std::fabs(mx - m[0]) < std::fabs(next[0]) && std::fabs(my - m[1]) < std::fabs(next[1]);
+            const whole mx = halfway(pairs[t][0].x, pairs[t][1].x, deep),
+                        my = halfway(pairs[t][0].y, pairs[t][1].y, deep);
+            const auto searched = [&](const std::array<whole, 2> &m) {
+                return std::fabs((mx - m[0]).hi) < std::fabs(next[0]) &&
+                       std::fabs((my - m[1]).hi) < std::fabs(next[1]);
             };
             if (next && std::any_of(tried.begin(), tried.end(), searched))
                 continue;
-            double middle[2];
+            whole middle[2];
             halved++;
-            if (!halve(p, stages[s].limit, pairs[t], middle))
+            if (!halve(p, stages[s], pairs[t], middle))
                 continue;
             tried.push_back({middle[0], middle[1]});
             if (int(s) > deepest)
@@ -287,33 +336,40 @@ struct search {
 
 }  // namespace
 
+// The centre is set whole, high and low parts, so that the sequence zooms
+// about it whole; a centre a shallow stage chose has no low part.
 aim_result aim_at_boundary(const options &o)
 {
     const std::vector<stage> stages = stages_of(o);
     const zoomed_view v = view_of(o.mode);
-    const probe p = {o.mode, {o.mode == 0 ? ZX : xmit, o.mode == 0 ? ZY : ymit}};
+    const probe p =
+        o.mode == 0 ? probe{0, {{ZX, 0.0}, {ZY, 0.0}}} : probe{o.mode, {{xmit, xmit_lo}, {ymit, ymit_lo}}};
+    const whole given[2] = {{v.mid_x, v.low_x}, {v.mid_y, v.low_y}};
     aim_result r;
+    whole centre[2] = {};
     auto take = [&](const search &s, const std::vector<stage> &searched) {
         r.found = s.deepest >= 0;
         if (r.found)
-            r.deepest_step = searched[s.deepest].step, r.centre[0] = s.centre[0], r.centre[1] = s.centre[1];
+            r.deepest_step = searched[s.deepest].step, centre[0] = s.centre[0], centre[1] = s.centre[1];
     };
     if (o.zoom_button == 1) {
         search s{p, stages, 4 * int(stages.size()) + 24};
-        r.all_the_way = s.down(0, v.mid_x, v.mid_y);
+        r.all_the_way = s.down(0, given[0], given[1]);
         take(s, stages);
     }
     for (std::size_t i = 0; o.zoom_button == 4 && i < stages.size() && !r.found; i++) {
         const std::vector<stage> one = {stages[i]};
         search s{p, one, 1};
-        r.all_the_way = s.down(0, v.mid_x, v.mid_y);
+        r.all_the_way = s.down(0, given[0], given[1]);
         take(s, one);
     }
     if (!r.found)
         return r;
-    r.pixels = std::hypot((r.centre[0] - v.mid_x) / v.half_x * (SCREEN_W / 2),
-                          (r.centre[1] - v.mid_y) / v.half_y * (SCREEN_H / 2));
-    v.mid_x = r.centre[0], v.mid_y = r.centre[1];
+    r.centre[0] = centre[0].hi, r.centre[1] = centre[1].hi;
+    r.centre_lo[0] = centre[0].lo, r.centre_lo[1] = centre[1].lo;
+    r.pixels = std::hypot((centre[0] - given[0]).hi / v.half_x * (SCREEN_W / 2),
+                          (centre[1] - given[1]).hi / v.half_y * (SCREEN_H / 2));
+    v.mid_x = centre[0].hi, v.low_x = centre[0].lo, v.mid_y = centre[1].hi, v.low_y = centre[1].lo;
     return r;
 }
 
@@ -328,7 +384,11 @@ void report_aim(const aim_result &r, bool stats)
                      "rootzoom-render: warning: --aim found no boundary between basins that lasts past step %d; the "
                      "frames after it may show one colour\n",
                      r.deepest_step);
-    if (r.found && stats)
-        std::fprintf(stderr, "aimed at %s %s, %.1f pixels from the centre given\n", exact_text(r.centre[0]).c_str(),
-                     exact_text(r.centre[1]).c_str(), r.pixels);
+    if (!r.found || !stats)
+        return;
+    std::fprintf(stderr, "aimed at %s %s", exact_text(r.centre[0]).c_str(), exact_text(r.centre[1]).c_str());
+    if (r.centre_lo[0] != 0 || r.centre_lo[1] != 0)
+        std::fprintf(stderr, " (low parts %s %s)", exact_text(r.centre_lo[0]).c_str(),
+                     exact_text(r.centre_lo[1]).c_str());
+    std::fprintf(stderr, ", %.1f pixels from the centre given\n", r.pixels);
 }

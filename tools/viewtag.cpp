@@ -231,14 +231,19 @@ bool same_double(double a, double b)
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || (std::isnan(a) && std::isnan(b));
 }
 
+// setkoords zeroes the centres' low parts, which the record does not
+// hold: they are put back with the rest, or a centre --aim set whole
+// would lose its low part here.
 bool numbers_make_views(const picture_record &r)
 {
     picture_record now, made;
     capture_views(now);
+    const double low[4] = {xmit_lo, ymit_lo, jxmit_lo, jymit_lo};
     const int was_calc = calc;
     setkoords(r.numbers[1], r.numbers[0], r.numbers[3], r.numbers[2], r.numbers[4], 0);
     capture_views(made);
     restore_views(now);
+    xmit_lo = low[0], ymit_lo = low[1], jxmit_lo = low[2], jymit_lo = low[3];
     calc = was_calc;
     for (int i = 0; i < 5; i++)
         if (!same_double(made.parameter[i], r.parameter[i]) || !same_double(made.dynamic[i], r.dynamic[i]))
