@@ -563,7 +563,7 @@ TEST(ViewChunk, RoundTripsEveryDouble)
     r.tiles = 1;
     r.logo = false;
     auto doubles_of = [](picture_record &p) {
-        std::vector<double *> all = {p.z0, p.z0 + 1};
+        std::vector<double *> all = {p.z0, p.z0 + 1, p.low, p.low + 1, p.low + 2, p.low + 3};
         for (int i = 0; i < 5; i++)
             all.insert(all.end(), {p.parameter + i, p.dynamic + i, p.numbers + i});
         return all;
@@ -573,6 +573,7 @@ TEST(ViewChunk, RoundTripsEveryDouble)
     for (std::size_t shift = 0; shift < n; shift++) {  // every value in every field
         for (std::size_t f = 0; f < fields.size(); f++)
             *fields[f] = special[(f + shift) % n];
+        r.precision = int(shift % 3);
         const std::string text = view_text(r);
         picture_record back;
         std::string why;
@@ -582,6 +583,7 @@ TEST(ViewChunk, RoundTripsEveryDouble)
             EXPECT_TRUE(same_bits(*got[f], *fields[f])) << f << ": " << *got[f] << " for " << *fields[f];
         EXPECT_EQ(back.mode, 2);
         EXPECT_EQ(back.width, 1023.5);
+        EXPECT_EQ(back.precision, r.precision);
         EXPECT_TRUE(back.coarse && !back.logo && back.has_numbers);
     }
     r.z0[0] = -0.0, r.z0[1] = 5e-324;
@@ -698,7 +700,7 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
     };
     const kase cases[] = {
         {"none.png", {{"Software", "another program"}}, "holds no view"},
-        {"version.png", {{"rootzoom view", edited("version 1", "version 3")}}, "version '3'"},
+        {"version.png", {{"rootzoom view", edited("version 1", "version 4")}}, "version '4'"},
         {"letter.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.4x")}}, "'numbers' line is damaged"},
         {"digits.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.40")}}, "'numbers' line is damaged"},
         {"short.png", {{"rootzoom view", edited("z0 0 0\n", "")}}, "lines"},
@@ -1047,34 +1049,90 @@ TEST_F(RenderTool, AimedDiveShowsDetailInEveryFrame)
     EXPECT_EQ(folder_bytes(dir / "deep-again"), folder_bytes(dir / "deep"));
 }
 
-// Double precision runs out at a half-width of 3e-13: --help says at
-// which step a dive from the default view and one from the wave get there,
-// and a sequence that goes past it names the first frame that does.
+// Double precision runs out at a half-width of 3e-13, double-double 53
+// bits further in: --help says at which step a dive from the default view
+// and one from the wave get to each, and a sequence that goes past the
+// precision it is computed in names the first frame that does.
 TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
 {
-    auto first_step_past = [](double half) {
+    auto first_step_past = [](double half, double end) {
         double yhalf = 1, limit = 50;
         int step = 0;
-        for (; std::fabs(half) >= 3e-13; step++)
+        for (; std::fabs(half) >= end; step++)
             zoom_by_hand(half, yhalf, limit, true, 1);
         return step;
     };
+    const double double_end = 3e-13, double_double_end = std::ldexp(3e-13, -53);
     state_saver saver;
     setkoords(0.6, 1.4, 0, 0.6, 60, 1);
-    const int from_default = first_step_past(3), from_wave = first_step_past(xstep);
+    const double wave = xstep;
     const run_result help = run("--help");
-    EXPECT_NE(help.out.find(std::to_string(from_default) + " from the\n"), std::string::npos) << help.out;
-    EXPECT_NE(help.out.find(std::to_string(from_wave) + " from 1.4 0.6 0.6 0 60"), std::string::npos) << help.out;
-
-    const run_result deep = run("--zoom-in 300 --every 5 --width 8 --frames " + (dir / "deep").string());
-    ASSERT_EQ(deep.status, 0) << deep.err;
-    const int frame = (from_default + 4) / 5;
-    EXPECT_NE(deep.err.find("warning: from frame " + std::to_string(frame) + " (step " + std::to_string(frame * 5) +
-                            ") on, the frames are deeper than double precision reaches"),
+    EXPECT_NE(help.out.find(std::to_string(first_step_past(3, double_double_end)) + " from\nthe default view, " +
+                            std::to_string(first_step_past(wave, double_double_end)) + " from 1.4 0.6 0.6 0 60"),
               std::string::npos)
-        << deep.err;
-    const run_result shallow = run("--zoom-in 280 --every 280 --width 8 --frames " + (dir / "shallow").string());
-    EXPECT_EQ(shallow.err.find("double precision"), std::string::npos) << shallow.err;
+        << help.out;
+    EXPECT_NE(help.out.find("step " + std::to_string(first_step_past(3, double_end)) + " from the default view, " +
+                            std::to_string(first_step_past(wave, double_end)) + " from the other"),
+              std::string::npos)
+        << help.out;
+
+    const struct {
+        const char *precision, *reaches;
+        int steps, every;
+        double end;
+    } dives[] = {{"double", "double", 300, 5, double_end}, {"auto", "double-double", 650, 50, double_double_end}};
+    for (const auto &d : dives) {
+        const std::string args = " --width 8 --precision " + std::string(d.precision) + " --frames ";
+        const run_result deep = run("--zoom-in " + std::to_string(d.steps) + " --every " + std::to_string(d.every) +
+                                    args + (dir / d.precision).string());
+        ASSERT_EQ(deep.status, 0) << deep.err;
+        const int frame = (first_step_past(3, d.end) + d.every - 1) / d.every;
+        EXPECT_NE(deep.err.find("warning: from frame " + std::to_string(frame) + " (step " +
+                                std::to_string(frame * d.every) + ") on, the frames are deeper than " + d.reaches +
+                                " precision reaches"),
+                  std::string::npos)
+            << deep.err;
+    }
+    const run_result shallow = run("--zoom-in 630 --every 630 --width 8 --frames " + (dir / "shallow").string());
+    EXPECT_EQ(shallow.err.find("precision"), std::string::npos) << shallow.err;
+}
+
+// A view 1e-20 wide, named by the decimals of its centre: computed in
+// double-double it shows detail where doubles show blocks; its record
+// keeps the centre's low parts (typed: those of the aimed centre these
+// decimals were printed from), so --from makes it again to the byte; and
+// --args-of says that five numbers cannot carry it and names it by --c and
+// --half-width, which with its numbers make the same picture (its record
+// then holds another dynamic-plane view, which mode 0 does not show).
+TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
+{
+    const std::string centre = "1.00232511376894264184880683542231667,0.312641896563815993395878893379726922";
+    const std::string view = " --width 64 --c " + centre + " --half-width 1e-20 3 -3 2.25 -2.25 3000";
+    const fs::path deep = dir / "deep.png", again = dir / "again.png", blocks = dir / "blocks.png";
+    ASSERT_EQ(run("-o " + deep.string() + view).status, 0);
+    EXPECT_GE(viewport_colours(read_png(deep)), 20u);
+    EXPECT_EQ(alike_columns(read_png(deep)), 0);
+    const std::string chunk = view_chunk(deep);
+    EXPECT_EQ(chunk.rfind("version 3\n", 0), 0u) << chunk;
+    EXPECT_EQ(chunk_numbers(chunk, "low-parts"), (std::vector<double>{2.0287242825087184e-17, 2.4794304879860742e-17, 0, 0}));
+    EXPECT_NE(chunk.find("\nprecision auto"), std::string::npos) << chunk;
+
+    ASSERT_EQ(run("--from " + deep.string() + " -o " + again.string()).status, 0);
+    EXPECT_TRUE(slurp(again) == slurp(deep)) << "--from made another file";
+    ASSERT_EQ(run("--precision double -o " + blocks.string() + view).status, 0);
+    EXPECT_GE(alike_columns(read_png(blocks)), 48);
+    EXPECT_NE(view_chunk(blocks).find("\nprecision double"), std::string::npos);
+
+    const run_result args = run("--args-of " + deep.string());
+    ASSERT_EQ(args.status, 0);
+    EXPECT_NE(args.err.find("five numbers cannot carry the view of"), std::string::npos) << args.err;
+    const std::size_t c = args.err.find("--c ");
+    ASSERT_NE(c, std::string::npos) << args.err;
+    const std::string named = args.err.substr(c, args.err.find(" names it") - c);
+    EXPECT_NE(named.find(" --half-width 1e-20"), std::string::npos) << named;
+    fs::remove(again);
+    ASSERT_EQ(run("--width 64 -o " + again.string() + " " + named + " " + args.out).status, 0);
+    EXPECT_TRUE(read_png(again).rgb == read_png(deep).rgb) << "the picture of " << named << " differs";
 }
 
 // A sequence's folder holds one sequence. Frames already there with the

@@ -20,6 +20,10 @@
 #include "tools/viewtag.h"
 #include "view/viewstate.h"
 
+// libquadmath's formatter (part of GCC), declared here rather than through
+// its header, which only GCC's own include folder holds.
+extern "C" int quadmath_snprintf(char *text, std::size_t size, const char *format, ...);
+
 namespace {
 
 // Bounds of one axis: lo is xmin or ymin, hi is xmax or ymax.
@@ -40,16 +44,18 @@ std::pair<double, double> through_setkoords(int axis, double lo, double hi)
     return {ymit, ystep};
 }
 
-// How far the edges of view (m, s) lie from those of (want_m, want_s), in
-// the explorer's pixels along an axis of the given count; infinite when the
-// wanted view has no finite pixel.
-long double edges_off(double m, double s, double want_m, double want_s, int pixels)
+// How far the edges of view (m, s) lie from those of (want_m + want_low,
+// want_s), in the explorer's pixels along an axis of the given count;
+// infinite when the wanted view has no finite pixel. In quadruple
+// precision, which holds a deep view's centre whole and its edges apart.
+long double edges_off(double m, double s, double want_m, double want_low, double want_s, int pixels)
 {
-    const long double pixel = 2.0L * std::fabs(static_cast<long double>(want_s)) / pixels;
-    const long double low = std::fabs((static_cast<long double>(m) - s) - (static_cast<long double>(want_m) - want_s));
-    const long double high = std::fabs((static_cast<long double>(m) + s) - (static_cast<long double>(want_m) + want_s));
-    const long double off = std::max(low, high) / pixel;
-    return std::isfinite(off) ? off : INFINITY;
+    using quad = __float128;
+    const quad want = quad(want_m) + want_low;
+    const quad pixel = 2 * (want_s < 0 ? -quad(want_s) : quad(want_s)) / pixels;
+    const quad low = (quad(m) - s) - (want - want_s), high = (quad(m) + s) - (want + want_s);
+    const quad off = std::max(low < 0 ? -low : low, high < 0 ? -high : high) / pixel;
+    return std::isfinite(double(off)) ? (long double)off : INFINITY;
 }
 
 double ulps_away(double x, int n)
@@ -65,7 +71,7 @@ double ulps_away(double x, int n)
 // units in the last place around them: one bound moved, the other derived
 // from it through either of setkoords' sums and moved in turn, which also
 // finds bounds where one of the sums cancels.
-axis_fit fit_axis(int axis, double m, double s, int pixels, const double *given)
+axis_fit fit_axis(int axis, double m, double low, double s, int pixels, const double *given)
 {
     std::vector<std::pair<double, double>> tries;
     if (given)
@@ -84,23 +90,33 @@ axis_fit fit_axis(int axis, double m, double s, int pixels, const double *given)
     axis_fit best = {lo0, hi0, false, INFINITY};
     for (const auto &[lo, hi] : tries) {
         const auto [got_m, got_s] = through_setkoords(axis, lo, hi);
-        if (same_double(got_m, m) && same_double(got_s, s))
+        if (same_double(got_m, m) && same_double(got_s, s) && low == 0)
             return {lo, hi, true, 0};
-        const long double off = edges_off(got_m, got_s, m, s, pixels);
+        const long double off = edges_off(got_m, got_s, m, low, s, pixels);
         if (off < best.off)
             best = {lo, hi, false, off};
     }
     return best;
 }
 
+// A double-double centre as the decimals --c reads back to it: its sum
+// fits the 113 bits of quadruple precision, whose 36 significant digits
+// read back to the same sum.
+std::string whole_decimal(double hi, double lo)
+{
+    char text[64];
+    quadmath_snprintf(text, sizeof text, "%.36Qg", __float128(hi) + lo);
+    return text;
+}
+
 }  // namespace
 
 explorer_numbers numbers_for(const picture_record &r)
 {
-    const double *view = r.mode == 0 ? r.parameter : r.dynamic;
+    const double *view = r.mode == 0 ? r.parameter : r.dynamic, *low = r.mode == 0 ? r.low : r.low + 2;
     const double given_x[2] = {r.numbers[1], r.numbers[0]}, given_y[2] = {r.numbers[3], r.numbers[2]};
-    const axis_fit x = fit_axis(0, view[0], view[2], 1024, r.has_numbers ? given_x : nullptr);
-    const axis_fit y = fit_axis(1, view[1], view[3], 768, r.has_numbers ? given_y : nullptr);
+    const axis_fit x = fit_axis(0, view[0], low[0], view[2], 1024, r.has_numbers ? given_x : nullptr);
+    const axis_fit y = fit_axis(1, view[1], low[1], view[3], 768, r.has_numbers ? given_y : nullptr);
     return {{x.hi, x.lo, y.hi, y.lo, r.parameter[4]}, x.exact && y.exact, double(std::max(x.off, y.off))};
 }
 
@@ -116,6 +132,16 @@ std::vector<std::string> explorer_notes(const picture_record &r, const explorer_
             std::snprintf(off, sizeof off, "%.3g", n.off);
             note += std::string(", with the edges up to ") + off + " pixels off";
         }
+        notes.push_back(note);
+    }
+    const double *low = r.mode == 0 ? r.low : r.low + 2;
+    if (low[0] != 0 || low[1] != 0) {
+        std::string note = "five numbers cannot carry the view of " + name + ": its centre needs more digits than "
+                           "a double holds; rootzoom-render --from " + name + " makes it again";
+        if (r.mode == 0)
+            note += ", and --c " + whole_decimal(r.parameter[0], r.low[0]) + "," +
+                    whole_decimal(r.parameter[1], r.low[1]) + " --half-width " + exact_text(-r.parameter[2]) +
+                    " names it";
         notes.push_back(note);
     }
     if (r.mode != 0) {

@@ -35,8 +35,10 @@ namespace {
 
 // Double precision ends about here: at a half-width of 3e-13 per frame of
 // 1024 columns (1e-13 of the default view's), neighbouring pixels of a view
-// about 1 from zero fall on the same doubles.
-constexpr double precision_end = 3e-13;
+// about 1 from zero fall on the same doubles. Double-double, which takes
+// over before, ends 53 bits further in.
+constexpr double double_end = 3e-13;
+constexpr double double_double_end = double_end / 9007199254740992.0;  // 3.3e-29
 constexpr std::size_t named_in_refusal = 3;  // frames of another sequence named, before "and N more"
 
 // Whether the pictures rendered so far show one colour in the viewport.
@@ -118,7 +120,7 @@ struct film::found {
     std::vector<int> present;          // frame numbers in the folder, ascending
     std::vector<std::string> foreign;  // why each frame is another sequence's
     std::vector<int> past_end;         // frames past this sequence's last
-    int too_deep = -1;                 // the first frame past double precision zooming in, the last zooming out
+    int too_deep = -1;                 // the first frame past the precision zooming in, the last zooming out
 };
 
 // Walks the sequence frame by frame, as the render will, and holds each
@@ -131,7 +133,8 @@ void film::check_folder(const picture_record &first, found &f)
     for (int n = 0; n < frames; n++) {
         if (n > 0)
             next_frame(r, o_);
-        if (shown_half_width(r) / o_.tiles < precision_end && (f.too_deep < 0 || o_.zoom_button == 4))
+        const double end = o_.precision == PRECISION_DOUBLE ? double_end : double_double_end;
+        if (shown_half_width(r) / o_.tiles < end && (f.too_deep < 0 || o_.zoom_button == 4))
             f.too_deep = n;
         const bool here = next < f.present.size() && f.present[next] == n;
         next += here;
@@ -186,12 +189,13 @@ film::film(const options &o, const picture_record &first) : o_(o)
     for (int n : f.past_end)
         if (unlink(frame_path(o, n).c_str()) != 0 && errno != ENOENT)
             exit_with(1, "cannot remove " + printable(frame_path(o, n)) + ": " + std::strerror(errno));
+    const bool doubles = o.precision == PRECISION_DOUBLE;
     if (f.too_deep >= 0)
         std::fprintf(stderr,
-                     "rootzoom-render: warning: %s %s%s, the frames are deeper than double precision reaches (a "
-                     "half-width below 3e-13 per 1024 columns): they break into blocks\n",
+                     "rootzoom-render: warning: %s %s%s, the frames are deeper than %s precision reaches (a "
+                     "half-width below %s per 1024 columns): they break into blocks\n",
                      o.zoom_button == 1 ? "from" : "up to", step_text(o, f.too_deep).c_str(),
-                     o.zoom_button == 1 ? " on" : "");
+                     o.zoom_button == 1 ? " on" : "", doubles ? "double" : "double-double", doubles ? "3e-13" : "3.3e-29");
 }
 
 void film::aim_frame(int i, picture_record &record)

@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "app/cmdline.h"
@@ -16,7 +17,14 @@ extern const char usage_text[] =
     "               output file, a name ending in .png (default rootzoom.png)\n"
     "  --mode M     0 parameter plane (default), 1 or 2 dynamic plane; 1 and 2 give the\n"
     "               same picture, as both views are set from the same numbers\n"
-    "  --c RE,IM    centre of the parameter-plane view, that is the dynamic plane's c\n"
+    "  --c RE,IM    centre of the parameter-plane view, that is the dynamic plane's c; its\n"
+    "               decimals count up to quadruple precision (34 digits), for deep views\n"
+    "  --half-width W\n"
+    "               half-width of the parameter-plane view, its half-height 3/4 of it\n"
+    "  --precision P\n"
+    "               auto (default): double-double arithmetic where a pixel spans fewer than\n"
+    "               64 units in the last place of the view's coordinates, else double;\n"
+    "               double or double-double: always that\n"
     "  --z0 RE,IM   start value of the parameter plane (default 0,0)\n"
     "  --coarse     the picture shown while a button is held: coarse pass only\n"
     "  --width W    viewport width, 0 to 1024 (default 1024), for a one-frame picture\n"
@@ -47,23 +55,40 @@ extern const char usage_text[] =
     "  --part I/N   render part I of N: the frames n with n mod N = I - 1 (1 <= I <= N)\n"
     "  --aim        move the centre first onto the nearest boundary between basins, so that\n"
     "               the deepest frame still shows detail (modes 0 and 2)\n"
-    "Double precision runs out at a half-width of about 3e-13, 1e-13 of the default view's:\n"
-    "a zoom in from half-width W reaches it at step 21.85 * log10(W / 3e-13), 285 from the\n"
-    "default view, 265 from 1.4 0.6 0.6 0 60 (with --scale K, 21.85 * log10(K) steps sooner).\n"
+    "Double-double precision runs out at a half-width of about 3.3e-29, 1.1e-29 of the default\n"
+    "view's: a zoom in from half-width W reaches it at step 21.85 * log10(W / 3.3e-29), 633 from\n"
+    "the default view, 614 from 1.4 0.6 0.6 0 60 (with --scale K, 21.85 * log10(K) steps sooner).\n"
+    "With --precision double that is at 3e-13: step 285 from the default view, 265 from the other.\n"
     "  --version    print the version, nothing else\n"
     "  -h, --help   print this, nothing else\n";
 
 
+// libquadmath's reader of decimal text (part of GCC), declared here rather
+// than through its header, which only GCC's own include folder holds.
+extern "C" __float128 strtoflt128(const char *text, char **end);
+
 namespace {
 
-// "RE,IM": two whole numbers around one comma.
-bool read_pair(const char *text, double pair[2])
+// A number as strtod reads it, and in low what its decimals hold beyond
+// that double: read in quadruple precision (113 bits), less the double. The
+// double is strtod's own, rounded once, so a centre given before low parts
+// existed is the same double now.
+bool read_number_whole(const char *text, double *value, double *low)
+{
+    if (!read_number(text, value))
+        return false;
+    *low = std::isfinite(*value) ? double(strtoflt128(text, nullptr) - __float128(*value)) : 0.0;
+    return true;
+}
+
+// "RE,IM": two whole numbers around one comma, with their low parts.
+bool read_pair(const char *text, double pair[2], double low[2])
 {
     const char *comma = std::strchr(text, ',');
     if (!comma || std::strchr(comma + 1, ','))
         return false;
     std::string re(text, comma);
-    return read_number(re.c_str(), &pair[0]) && read_number(comma + 1, &pair[1]);
+    return read_number_whole(re.c_str(), &pair[0], &low[0]) && read_number_whole(comma + 1, &pair[1], &low[1]);
 }
 
 
@@ -146,7 +171,8 @@ bool check_sequence(const options &o, std::string &error)
 // The options that take a value, by their long names ("-o" too).
 bool takes_value(const std::string &name)
 {
-    static const char *const valued[] = {"-o", "--output", "--mode", "--c", "--z0", "--width", "--size",
+    static const char *const valued[] = {"-o", "--output", "--mode", "--c", "--z0", "--half-width",
+                                         "--precision", "--width", "--size",
                                          "--scale", "--supersample", "--from", "--args-of", "--zoom-in",
                                          "--zoom-out", "--every", "--frames", "--threads", "--part"};
     for (const char *v : valued)
@@ -175,10 +201,25 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
         o.mode = int(number);
         o.has_mode = true;
     } else if (name == "--c" || name == "--z0") {
-        if (!read_pair(v, name == "--c" ? o.centre : o.z0))
+        double low[2];
+        if (!read_pair(v, name == "--c" ? o.centre : o.z0, low))
             return fail(name + " needs RE,IM, not '" + value + "'");
+        if (name == "--c")
+            o.centre_lo[0] = low[0], o.centre_lo[1] = low[1];
         o.has_centre |= name == "--c";
         o.has_z0 |= name == "--z0";
+    } else if (name == "--half-width") {
+        if (!read_number(v, &o.half_width) || !(o.half_width > 0 && o.half_width < 1e300))
+            return fail("--half-width needs a number above 0, not '" + value + "'");
+        o.has_half_width = true;
+    } else if (name == "--precision") {
+        const char *const names[] = {"auto", "double", "double-double"};
+        o.precision = -1;
+        for (int p = 0; p < 3; p++)
+            o.precision = value == names[p] ? p : o.precision;
+        if (o.precision < 0)
+            return fail("--precision must be auto, double or double-double, not '" + value + "'");
+        o.has_precision = true;
     } else if (name == "--width") {
         if (!read_number(v, &o.width) || !(o.width >= 0 && o.width <= SCREEN_W))
             return fail("width must be a number from 0 to 1024, not '" + value + "'");

@@ -16,6 +16,11 @@ struct options {
     bool has_mode = false;
     bool has_centre = false;
     double centre[2] = {0, 0};
+    double centre_lo[2] = {0, 0};  // what the decimals of --c hold beyond the doubles in centre
+    double half_width = 0;         // --half-width: the parameter-plane view's half-width
+    bool has_half_width = false;
+    int precision = 0;             // a precision_choice: --precision, else auto
+    bool has_precision = false;
     double z0[2] = {0, 0};
     bool has_z0 = false;
     bool coarse = false;

@@ -9,6 +9,7 @@
 // Every PNG carries its view (tools/viewtag.cpp), so that it can be made
 // again; a zoom sequence (tools/sequence.cpp) is one such PNG per step.
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -82,8 +83,15 @@ void set_up(const options &o, const picture_record *from)
         restore_views(*from);
     else
         resetkoords(1);
-    if (o.has_centre)
+    if (o.has_centre) {
         xmit = o.centre[0], ymit = o.centre[1];
+        xmit_lo = o.centre_lo[0], ymit_lo = o.centre_lo[1];
+    }
+    if (o.has_half_width) {  // the view's orientation, or the default one for a view without extent
+        xstep = xstep > 0 ? o.half_width : -o.half_width;
+        ystep = ystep > 0 ? 0.75 * o.half_width : -0.75 * o.half_width;
+    }
+    precision = o.precision;
     ZX = o.z0[0], ZY = o.z0[1];
     do_julia = o.mode;
     setsize(o.width);
@@ -137,6 +145,8 @@ double write_picture(const options &o, png_output &out, progress_line &line, ren
     for (int b = 0; s > 1 && b < 2; b++)
         small[b].resize(row_bytes * small_rows);
     supersampler sampler(s, width);
+    const int chosen = precision;
+    precision = picture_precision(whole, n);
     check(out, start_png(out, width, height));
     band_writer writer(out);
     int written = 0;  // rows of the picture made so far
@@ -162,6 +172,7 @@ double write_picture(const options &o, png_output &out, progress_line &line, ren
     }
     if (!writer.wait())
         fail_picture(out, line);
+    precision = chosen;
     return writer.seconds();
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/logo.h"
 #include "app/screen.h"
+#include "engine/dd.h"
 #include "engine/frame.h"
 #include "engine/kernels.h"
 #include "view/display.h"
@@ -24,24 +25,29 @@ namespace {
 // dynamic plane's c from its centre, and every tile must show the dynamic
 // plane of the whole picture's c, not of a c that moves from tile to tile.
 struct plane_fields {
-    double *mit[2], *step[2];
+    double *mit[2], *step[2], *low[2];
 };
 
 plane_fields displayed_plane(int mode)
 {
     if (mode == 0)
-        return {{&xmit, &ymit}, {&xstep, &ystep}};
-    return {{&jxmit, &jymit}, {&jxstep, &jystep}};
+        return {{&xmit, &ymit}, {&xstep, &ystep}, {&xmit_lo, &ymit_lo}};
+    return {{&jxmit, &jymit}, {&jxstep, &jystep}, {&jxmit_lo, &jymit_lo}};
 }
 
 // The centre of part i of k equal parts of the interval from mid - step to
 // mid + step, counted from mid - step (the left edge in x, the top edge in
-// y). The middle part keeps mid itself, so that one part is the whole view
-// to the bit, signed zero included.
-double part_centre(double mid, double part_step, int i, int k)
+// y), whole: its high part is the double sum the parts have always had,
+// and its low part the rest, for deep views. The middle part keeps mid
+// itself, so that one part is the whole view to the bit, signed zero
+// included.
+dd<double> part_centre(double mid, double low, double part_step, int i, int k)
 {
     const int n = 2 * i + 1 - k;
-    return n == 0 ? mid : mid + n * part_step;
+    if (n == 0)
+        return {mid, low};
+    const dd<double> sum = two_sum(mid, n * part_step);
+    return quick_two_sum(sum.hi, sum.lo + low);
 }
 
 }  // namespace
@@ -98,7 +104,7 @@ int scale_factor(const char *text, std::string *why)
 picture_view current_view()
 {
     const plane_fields p = displayed_plane(do_julia);
-    return {do_julia, {*p.mit[0], *p.mit[1]}, {*p.step[0], *p.step[1]}};
+    return {do_julia, {*p.mit[0], *p.mit[1]}, {*p.step[0], *p.step[1]}, {*p.low[0], *p.low[1]}};
 }
 
 // Each tile's half-extents are the whole view's divided by k, so describe_frame
@@ -110,9 +116,20 @@ void aim_tile(const picture_view &whole, int k, int tx, int ty)
     const int part[2] = {tx, ty};
     for (int axis = 0; axis < 2; axis++) {
         const double part_step = whole.step[axis] / k;
-        *p.mit[axis] = part_centre(whole.mit[axis], part_step, part[axis], k);
+        const dd<double> centre = part_centre(whole.mit[axis], whole.low[axis], part_step, part[axis], k);
+        *p.mit[axis] = centre.hi, *p.low[axis] = centre.lo;
         *p.step[axis] = part_step;
     }
+}
+
+// A tile's pixels are the whole picture's; the whole picture's centre
+// stands for every tile's.
+int picture_precision(const picture_view &whole, int k)
+{
+    if (precision != PRECISION_AUTO)
+        return precision;
+    return view_is_deep(whole.mit[0], whole.mit[1], whole.step[0] / k, whole.step[1] / k) ? PRECISION_DOUBLE_DOUBLE
+                                                                                          : PRECISION_DOUBLE;
 }
 
 // The zeroed buffer and setsize are how the tool starts a plain render, so

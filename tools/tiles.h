@@ -24,6 +24,7 @@ int scale_factor(const char *text, std::string *why);
 struct picture_view {
     int mode;
     double mit[2], step[2];  // x and y
+    double low[2];           // the centre's low parts
 };
 
 // The picture's view, read from the view state.
@@ -32,6 +33,11 @@ picture_view current_view();
 // Sets the view state to tile (tx, ty) of a picture of k x k tiles, tx
 // counted from the left edge and ty from the top edge.
 void aim_tile(const picture_view &whole, int k, int tx, int ty);
+
+// The precision every tile of a picture of k x k tiles is computed in: the
+// one chosen, or for auto the one its pixels need, so that a picture is
+// never computed partly in one precision and partly in the other.
+int picture_precision(const picture_view &whole, int k);
 
 // Samples and iteration steps of the first and the second render, summed
 // over every tile rendered so far.

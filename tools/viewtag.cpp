@@ -28,10 +28,8 @@ extern const char view_keyword[] = "rootzoom view";
 namespace {
 
 const char software[] = "rootzoom-render " ROOTZOOM_VERSION;
-// Version 1 is a picture of one sample per pixel; version 2 adds the
-// supersample line, and is written only for a supersampled picture, so
-// that every other picture carries the very text it always has.
-constexpr int newest_view_version = 2;
+// See view/viewrecord.cpp for what each version adds.
+constexpr int newest_view_version = 3;
 
 // A number as exact_text writes it, and nothing else: no "1.40", no "+1",
 // no "1e400"; so a damaged digit that still reads as a number is caught
@@ -106,6 +104,17 @@ bool read_supersample(const values &v, picture_record &r)
            r.supersample <= MAX_SUPERSAMPLE && v[0] == std::to_string(r.supersample);
 }
 
+bool read_low(const values &v, picture_record &r) { return read_numbers(v, r.low, 4); }
+bool read_precision(const values &v, picture_record &r)
+{
+    for (int p = PRECISION_AUTO; p <= PRECISION_DOUBLE_DOUBLE; p++)
+        if (v.size() == 1 && v[0] == precision_name(p)) {
+            r.precision = p;
+            return true;
+        }
+    return false;
+}
+
 // "WxH" as the writer writes it: the k x k frames' exact size.
 bool read_size(const values &v, picture_record &r)
 {
@@ -123,7 +132,9 @@ const field fields[] = {
     {"mode", read_mode}, {"numbers", read_given_numbers}, {"parameter-plane", read_parameter},
     {"dynamic-plane", read_dynamic}, {"z0", read_z0}, {"width", read_width},
     {"coarse", read_coarse}, {"size", read_size}, {"logo", read_logo}, {"supersample", read_supersample},
+    {"low-parts", read_low}, {"precision", read_precision},
 };
+const std::size_t fields_of_version[] = {0, 9, 10, 12};  // the lines after the version line
 
 // libpng reports trouble through these; the message is kept for the error
 // and warnings are not printed.
@@ -231,19 +242,18 @@ bool same_double(double a, double b)
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || (std::isnan(a) && std::isnan(b));
 }
 
-// setkoords zeroes the centres' low parts, which the record does not
-// hold: they are put back with the rest, or a centre --aim set whole
-// would lose its low part here.
+// setkoords leaves no low parts, so a view with any is not made by numbers.
 bool numbers_make_views(const picture_record &r)
 {
+    for (double low : r.low)
+        if (low != 0)
+            return false;
     picture_record now, made;
     capture_views(now);
-    const double low[4] = {xmit_lo, ymit_lo, jxmit_lo, jymit_lo};
     const int was_calc = calc;
     setkoords(r.numbers[1], r.numbers[0], r.numbers[3], r.numbers[2], r.numbers[4], 0);
     capture_views(made);
     restore_views(now);
-    xmit_lo = low[0], ymit_lo = low[1], jxmit_lo = low[2], jymit_lo = low[3];
     calc = was_calc;
     for (int i = 0; i < 5; i++)
         if (!same_double(made.parameter[i], r.parameter[i]) || !same_double(made.dynamic[i], r.dynamic[i]))
@@ -272,6 +282,7 @@ picture_record describe_picture(const options &o, const picture_record *from)
     r.tiles = o.tiles;
     r.logo = o.logo;
     r.supersample = o.supersample;
+    r.precision = precision;
     return r;
 }
 
@@ -289,10 +300,10 @@ bool parse_view_text(const std::string &text, picture_record &r, std::string &wh
         version = first[1] == std::to_string(known) ? known : version;
     if (version == 0) {
         why = "it has version '" + printable(first[1]) +
-              "', which this rootzoom-render does not know (it knows versions 1 and 2)";
+              "', which this rootzoom-render does not know (it knows versions 1 to 3)";
         return false;
     }
-    const std::size_t count = sizeof fields / sizeof fields[0] - (version == 1 ? 1 : 0);
+    const std::size_t count = fields_of_version[version];
     if (lines.size() != count + 1) {
         why = "it has " + std::to_string(lines.size()) + " lines, not " + std::to_string(count + 1);
         return false;
@@ -377,6 +388,8 @@ void take_from(options &o, const picture_record &file)
 {
     if (!o.has_mode)
         o.mode = file.mode;
+    if (!o.has_precision)
+        o.precision = file.precision;
     if (!o.has_z0)
         o.z0[0] = file.z0[0], o.z0[1] = file.z0[1];
     o.coarse |= file.coarse;

@@ -6,9 +6,10 @@
 // shortest text that reads back as the same double, so the text is
 // readable and a picture made again from it carries the very same text.
 // Version 1 is a picture of one sample per pixel; version 2 adds the
-// supersample line, and is written only for a supersampled picture, so
-// that every other picture, and the explorer's window, carries the very
-// text it always has.
+// supersample line, and is written only for a supersampled picture;
+// version 3 adds the centres' low parts and the precision, and is written
+// only for a view with low parts or a precision forced. So every other
+// picture, and the explorer's window, carries the very text it always has.
 #include "view/viewrecord.h"
 
 #include <charconv>
@@ -24,6 +25,9 @@ namespace {
 // The view-state fields of each plane, in the record's order.
 double *const parameter_fields[5] = {&xmit, &ymit, &xstep, &ystep, &maxit};
 double *const dynamic_fields[5] = {&jxmit, &jymit, &jxstep, &jystep, &jmaxit};
+double *const low_fields[4] = {&xmit_lo, &ymit_lo, &jxmit_lo, &jymit_lo};
+
+const char *const precision_names[3] = {"auto", "double", "double-double"};
 
 std::string numbers_text(const double *v, int n)
 {
@@ -48,6 +52,8 @@ void capture_views(picture_record &r)
         r.parameter[i] = *parameter_fields[i];
         r.dynamic[i] = *dynamic_fields[i];
     }
+    for (int i = 0; i < 4; i++)
+        r.low[i] = *low_fields[i];
 }
 
 void restore_views(const picture_record &r)
@@ -56,17 +62,33 @@ void restore_views(const picture_record &r)
         *parameter_fields[i] = r.parameter[i];
         *dynamic_fields[i] = r.dynamic[i];
     }
+    for (int i = 0; i < 4; i++)
+        *low_fields[i] = r.low[i];
+}
+
+int record_version(const picture_record &r)
+{
+    const bool low = r.low[0] != 0 || r.low[1] != 0 || r.low[2] != 0 || r.low[3] != 0;
+    return low || r.precision != PRECISION_AUTO ? 3 : r.supersample > 1 ? 2 : 1;
+}
+
+const char *precision_name(int precision)
+{
+    return precision >= 0 && precision <= 2 ? precision_names[precision] : "?";
 }
 
 std::string view_text(const picture_record &r)
 {
+    const int version = record_version(r);
     std::ostringstream s;
-    s << "version " << (r.supersample > 1 ? 2 : 1) << "\nmode " << r.mode << "\nnumbers "
+    s << "version " << version << "\nmode " << r.mode << "\nnumbers "
       << (r.has_numbers ? numbers_text(r.numbers, 5) : "none") << "\nparameter-plane " << numbers_text(r.parameter, 5)
       << "\ndynamic-plane " << numbers_text(r.dynamic, 5) << "\nz0 " << numbers_text(r.z0, 2) << "\nwidth "
       << exact_text(r.width) << "\ncoarse " << (r.coarse ? "yes" : "no") << "\nsize " << r.tiles * SCREEN_W << "x"
       << r.tiles * SCREEN_H << "\nlogo " << (r.logo ? "yes" : "no");
-    if (r.supersample > 1)
+    if (version >= 2)
         s << "\nsupersample " << r.supersample;
+    if (version >= 3)
+        s << "\nlow-parts " << numbers_text(r.low, 4) << "\nprecision " << precision_name(r.precision);
     return s.str();
 }

@@ -19,15 +19,25 @@ struct picture_record {
     int tiles = 1;
     bool logo = true;
     int supersample = 1;  // each pixel the mean of supersample x supersample pixels
+    double low[4] = {};   // the centres' low parts: xmit_lo ymit_lo jxmit_lo jymit_lo
+    int precision = 0;    // a precision_choice: auto, or forced to double or double-double
 };
 
 // A double as the shortest text that reads back as exactly that double:
 // "1.4", "-0", "5e-324", "inf", "-nan".
 std::string exact_text(double value);
 
-// Both views of the view state into the record, and back.
+// Both views of the view state into the record, and back, low parts
+// included.
 void capture_views(picture_record &r);
 void restore_views(const picture_record &r);
+
+// The version of the record's text: 1, 2 with supersampling, 3 with low
+// parts or a precision forced.
+int record_version(const picture_record &r);
+
+// "auto", "double" or "double-double", as the record and --precision write it.
+const char *precision_name(int precision);
 
 // The record as text, one item a line; rootzoom-render's parse_view_text
 // (tools/viewtag.h) reads it back.

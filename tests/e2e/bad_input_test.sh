@@ -43,7 +43,8 @@ done
 # rootzoom-render's own refusals: usage and status 2, or status 1 for an
 # output that cannot be written, never a partial file.
 expect 0 '^Usage: rootzoom-render' "$render" --help
-for args in "--bogus" "--mode 7" "--width -1" "--c 1" "1 2 3" "1 2 x 4 5" "1,5 2 3 4 5" "--threads 0" "--threads 2.5"; do
+for args in "--bogus" "--mode 7" "--width -1" "--c 1" "1 2 3" "1 2 x 4 5" "1,5 2 3 4 5" "--threads 0" "--threads 2.5" \
+            "--precision quad" "--precision=" "--half-width 0" "--half-width -1e-20" "--half-width nan" "--half-width 1e400"; do
     expect 2 'Usage: rootzoom-render' "$render" -o "$tmp/never.png" $args
 done
 # The picture is PNG, so its name must end in .png, in any case; any other
@@ -126,7 +127,7 @@ expect 0 '^$' "$render" --overwrite --zoom-in 1 --width 8 --frames "$film"
 [ "$(ls "$film" | tr '\n' ' ')" = "frame-00000.png frame-00001.png notes.txt " ] ||
     { echo "FAIL: --overwrite left $(ls "$film")"; failures=$((failures + 1)); }
 expect 0 'warning: from frame 2 \(step 300\) on, the frames are deeper than double precision' \
-    "$render" --zoom-in 300 --every 150 --width 8 --frames "$tmp/deep"
+    "$render" --precision double --zoom-in 300 --every 150 --width 8 --frames "$tmp/deep"
 
 leftovers=$(find "$tmp" -name '*.tmp*' -o -name never.png -o -name 'out*' -o -name 'picture*' | wc -l)
 [ "$leftovers" = 0 ] || { echo "FAIL: partial files left: $(ls -A "$tmp")"; failures=$((failures + 1)); }
