@@ -29,22 +29,33 @@ TEST(Kernels, OneStepMatchesTheWorkedValues)
     EXPECT_EQ(o.y, 0.0);
 }
 
+// The parameter plane's step at z = a + bi for c = x + yi, from the four
+// polynomials written out term by term, in any precision.
+template <class Q>
+void parameter_step_by_terms(Q x, Q y, Q a, Q b, Q &da, Q &db)
+{
+    const Q nre = a * a * a * a - 6 * a * a * b * b + b * b * b * b + 2 * a * a * x - 2 * b * b * x -
+                  4 * a * b * y - 2 * a * a + 2 * b * b + x * x + y * y - 2 * x - 2 * y + 1;
+    const Q nim = 4 * a * a * a * b - 4 * a * b * b * b + 4 * a * b * x + 2 * a * a * y - 2 * b * b * y -
+                  4 * a * b + 2 * x * y;
+    const Q dre = 4 * a * a - 4 * b * b + 4 * a * x + x * x - y * y - 8 * a - 4 * b - 4 * x + y + 4;
+    const Q dim = 8 * a * b + 4 * a * y + 4 * b * x + 2 * x * y - 8 * b - 4 * y;
+    const Q q = dre * dre + dim * dim;
+    da = (nre * dre + nim * dim) / q;
+    db = (nim * dre - nre * dim) / q;
+}
+
 // The polynomials of the parameter plane are fixed term by term; a point
 // off both axes, with z0 off the axes too, checks every term against a
 // direct evaluation of the four written-out polynomials.
 TEST(Kernels, ParameterPlaneStepIsTheTermByTermDefinition)
 {
     const double a = 0.3, b = -0.7, x = 1.1, y = 0.4;
-    const double nre = a * a * a * a - 6 * a * a * b * b + b * b * b * b + 2 * a * a * x - 2 * b * b * x -
-                       4 * a * b * y - 2 * a * a + 2 * b * b + x * x + y * y - 2 * x - 2 * y + 1;
-    const double nim = 4 * a * a * a * b - 4 * a * b * b * b + 4 * a * b * x + 2 * a * a * y - 2 * b * b * y -
-                       4 * a * b + 2 * x * y;
-    const double dre = 4 * a * a - 4 * b * b + 4 * a * x + x * x - y * y - 8 * a - 4 * b - 4 * x + y + 4;
-    const double dim = 8 * a * b + 4 * a * y + 4 * b * x + 2 * x * y - 8 * b - 4 * y;
-    const double q = dre * dre + dim * dim;
+    double da, db;
+    parameter_step_by_terms(x, y, a, b, da, db);
     orbit o = mandel_orbit(x, y, a, b, 1);
-    EXPECT_NEAR(o.x, a - (nre * dre + nim * dim) / q, 1e-13);
-    EXPECT_NEAR(o.y, b - (nim * dre - nre * dim) / q, 1e-13);
+    EXPECT_NEAR(o.x, a - da, 1e-13);
+    EXPECT_NEAR(o.y, b - db, 1e-13);
 }
 
 TEST(Kernels, EscapeIsNotCountedConvergenceIsAndTheLimitWins)
@@ -155,23 +166,11 @@ using quad = __float128;
 
 quad quad_abs(quad v) { return v < 0 ? -v : v; }
 
-// The parameter plane's step written out term by term, and the dynamic
-// plane's step as Newton's method on f_c(z) = z^3 + (c - 1)z - c with
-// f_c'(z) = 3z^2 + c - 1, in complex arithmetic: both from the formulas,
-// in quadruple precision (113 bits), independent of the kernels' code.
-void quad_parameter_step(quad x, quad y, quad a, quad b, quad &da, quad &db)
-{
-    const quad nre = a * a * a * a - 6 * a * a * b * b + b * b * b * b + 2 * a * a * x - 2 * b * b * x -
-                     4 * a * b * y - 2 * a * a + 2 * b * b + x * x + y * y - 2 * x - 2 * y + 1;
-    const quad nim = 4 * a * a * a * b - 4 * a * b * b * b + 4 * a * b * x + 2 * a * a * y - 2 * b * b * y -
-                     4 * a * b + 2 * x * y;
-    const quad dre = 4 * a * a - 4 * b * b + 4 * a * x + x * x - y * y - 8 * a - 4 * b - 4 * x + y + 4;
-    const quad dim = 8 * a * b + 4 * a * y + 4 * b * x + 2 * x * y - 8 * b - 4 * y;
-    const quad q = dre * dre + dim * dim;
-    da = (nre * dre + nim * dim) / q;
-    db = (nim * dre - nre * dim) / q;
-}
-
+// The parameter plane's step written out term by term (above), and the
+// dynamic plane's step as Newton's method on f_c(z) = z^3 + (c - 1)z - c
+// with f_c'(z) = 3z^2 + c - 1, in complex arithmetic: both from the
+// formulas, in quadruple precision (113 bits), independent of the kernels'
+// code.
 void quad_dynamic_step(quad cr, quad ci, quad x, quad y, quad &dx, quad &dy)
 {
     const quad x2 = x * x - y * y, y2 = 2 * x * y;       // z^2
@@ -200,7 +199,7 @@ quad_end quad_orbit(bool dynamic, quad sx, quad sy, quad cr, quad ci, int maxite
         if (dynamic)
             quad_dynamic_step(cr, ci, a, b, da, db);
         else
-            quad_parameter_step(sx, sy, a, b, da, db);
+            parameter_step_by_terms(sx, sy, a, b, da, db);
         const quad na = a - da, nb = b - db;
         if (!(na * na + nb * nb < 1000000))
             return {n, true, na, nb};
