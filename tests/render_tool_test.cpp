@@ -247,7 +247,7 @@ TEST_F(RenderTool, CoarseAndNoLogo)
 
 TEST_F(RenderTool, BadArgumentsExitTwoWithTheUsage)
 {
-    for (const char *args : {"--bogus", "--mode 3", "--mode", "--c 1", "--c 1,x", "--width 2000", "1 2 3",
+    for (const char *args : {"--bogus", "--mode 3", "--mode", "--c 1", "--c 1,x", "--c 1e999,0", "--z0 0,nan", "--width 2000", "1 2 3",
                              "1 2 3 4 5 6", "1 2 3 4 x", "-o ''", "-o out.jpg", "-o png", "-o x.png.gz", "--threads 0",
                              "--threads 257", "--threads -1", "--threads 2.5", "--threads", "--scale=17",
                              "--coarse=yes", "--bogus=1", "--help=1", "--supersample 9", "--supersample=0",
@@ -1102,7 +1102,7 @@ TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
 // keeps the centre's low parts (typed: those of the aimed centre these
 // decimals were printed from), so --from makes it again to the byte; and
 // --args-of says that five numbers cannot carry it and names it by --c and
-// --half-width, which with its numbers make the same picture (its record
+// --half-width and its numbers, a command that makes the same picture (its record
 // then holds another dynamic-plane view, which mode 0 does not show).
 TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
 {
@@ -1116,6 +1116,10 @@ TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
     EXPECT_EQ(chunk.rfind("version 3\n", 0), 0u) << chunk;
     EXPECT_EQ(chunk_numbers(chunk, "low-parts"), (std::vector<double>{2.0287242825087184e-17, 2.4794304879860742e-17, 0, 0}));
     EXPECT_NE(chunk.find("\nprecision auto"), std::string::npos) << chunk;
+    // Seventeen digits or fewer name a double, and the record is the one such a view always had.
+    ASSERT_EQ(run("-o " + again.string() + " --width 8 --c -1.38,0.30000000000000004 --half-width 0.1").status, 0);
+    EXPECT_EQ(view_chunk(again).rfind("version 1\n", 0), 0u) << view_chunk(again);
+    fs::remove(again);
 
     ASSERT_EQ(run("--from " + deep.string() + " -o " + again.string()).status, 0);
     EXPECT_TRUE(slurp(again) == slurp(deep)) << "--from made another file";
@@ -1131,7 +1135,7 @@ TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
     const std::string named = args.err.substr(c, args.err.find(" names it") - c);
     EXPECT_NE(named.find(" --half-width 1e-20"), std::string::npos) << named;
     fs::remove(again);
-    ASSERT_EQ(run("--width 64 -o " + again.string() + " " + named + " " + args.out).status, 0);
+    ASSERT_EQ(run("--width 64 -o " + again.string() + " " + named).status, 0);
     EXPECT_TRUE(read_png(again).rgb == read_png(deep).rgb) << "the picture of " << named << " differs";
 }
 

@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -109,6 +111,21 @@ std::string whole_decimal(double hi, double lo)
     return text;
 }
 
+// A file name as one word of a shell's command line: as it is when it
+// holds nothing a shell reads otherwise, else in single quotes.
+std::string shell_word(const std::string &text)
+{
+    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char ch) {
+        return std::isalnum(ch) || (ch && std::strchr("_./+-=:,@%", ch));
+    });
+    if (plain)
+        return text;
+    std::string word = "'";
+    for (char ch : text)
+        word += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    return word + "'";
+}
+
 }  // namespace
 
 explorer_numbers numbers_for(const picture_record &r)
@@ -120,7 +137,8 @@ explorer_numbers numbers_for(const picture_record &r)
     return {{x.hi, x.lo, y.hi, y.lo, r.parameter[4]}, x.exact && y.exact, double(std::max(x.off, y.off))};
 }
 
-std::vector<std::string> explorer_notes(const picture_record &r, const explorer_numbers &n, const std::string &name)
+std::vector<std::string> explorer_notes(const picture_record &r, const explorer_numbers &n, const std::string &name,
+                                        const std::string &again)
 {
     std::vector<std::string> notes;
     if (!n.exact) {
@@ -137,11 +155,18 @@ std::vector<std::string> explorer_notes(const picture_record &r, const explorer_
     const double *low = r.mode == 0 ? r.low : r.low + 2;
     if (low[0] != 0 || low[1] != 0) {
         std::string note = "five numbers cannot carry the view of " + name + ": its centre needs more digits than "
-                           "a double holds; rootzoom-render --from " + name + " makes it again";
-        if (r.mode == 0)
-            note += ", and --c " + whole_decimal(r.parameter[0], r.low[0]) + "," +
-                    whole_decimal(r.parameter[1], r.low[1]) + " --half-width " + exact_text(-r.parameter[2]) +
-                    " names it";
+                           "a double holds; rootzoom-render " + again + " makes it again";
+        // --half-width makes the half-height 3/4 of the half-width; other
+        // views it cannot name.
+        if (r.mode == 0 && std::fabs(r.parameter[3]) == 0.75 * std::fabs(r.parameter[2])) {
+            note += ", and rootzoom-render --c " + whole_decimal(r.parameter[0], r.low[0]) + "," +
+                    whole_decimal(r.parameter[1], r.low[1]) + " --half-width " + exact_text(-r.parameter[2]);
+            // The numbers after them give only the orientation, which
+            // --half-width keeps, and the iteration limit.
+            note += r.parameter[2] < 0 ? " 3 -3" : " -3 3";
+            note += r.parameter[3] < 0 ? " 2.25 -2.25 " : " -2.25 2.25 ";
+            note += exact_text(r.parameter[4]) + " names it";
+        }
         notes.push_back(note);
     }
     if (r.mode != 0) {
@@ -176,16 +201,16 @@ int print_args_of(const std::string &path)
         std::fprintf(stderr, "rootzoom-render: %s\n", why.c_str());
         return 2;
     }
-    return print_args(r, printable(path));
+    return print_args(r, printable(path), "--from " + shell_word(printable(path)));
 }
 
-int print_args(const picture_record &r, const std::string &name)
+int print_args(const picture_record &r, const std::string &name, const std::string &again)
 {
     const explorer_numbers n = numbers_for(r);
     for (int i = 0; i < 5; i++)
         std::printf("%s%s", i ? " " : "", exact_text(n.numbers[i]).c_str());
     std::printf("\n");
-    for (const std::string &note : explorer_notes(r, n, name))
+    for (const std::string &note : explorer_notes(r, n, name, again))
         std::fprintf(stderr, "rootzoom-render: %s\n", note.c_str());
     return 0;
 }

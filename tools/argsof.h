@@ -21,12 +21,15 @@ explorer_numbers numbers_for(const picture_record &r);
 // What the explorer started with those numbers shows otherwise than the
 // picture, one sentence each about the picture called name: a view that is
 // not exact, the mode, a c or a start value it cannot take from its command
-// line, and the picture's coarse pass, width or size.
-std::vector<std::string> explorer_notes(const picture_record &r, const explorer_numbers &n, const std::string &name);
+// line, and the picture's coarse pass, width or size. again is what
+// rootzoom-render is given to make the picture again ("--from FILE").
+std::vector<std::string> explorer_notes(const picture_record &r, const explorer_numbers &n, const std::string &name,
+                                        const std::string &again);
 
 // --args-of: the numbers on standard output, the notes on standard error,
 // and the exit status (2 for a file without a readable view).
 int print_args_of(const std::string &path);
 
-// The same for a record read elsewhere, called name in the notes; status 0.
-int print_args(const picture_record &r, const std::string &name);
+// The same for a record read elsewhere, called name in the notes and made
+// again by rootzoom-render given again; status 0.
+int print_args(const picture_record &r, const std::string &name, const std::string &again);

@@ -199,5 +199,5 @@ int print_args_of_window(unsigned long id)
         std::fprintf(stderr, "rootzoom-render: %s\n", why.c_str());
         return 2;
     }
-    return print_args(r, name);
+    return print_args(r, name, "--from-window " + name.substr(name.find(' ') + 1));
 }

@@ -18,7 +18,7 @@ extern const char usage_text[] =
     "  --mode M     0 parameter plane (default), 1 or 2 dynamic plane; 1 and 2 give the\n"
     "               same picture, as both views are set from the same numbers\n"
     "  --c RE,IM    centre of the parameter-plane view, that is the dynamic plane's c; its\n"
-    "               decimals count up to quadruple precision (34 digits), for deep views\n"
+    "               decimals past 17 digits count, up to quadruple precision, for deep views\n"
     "  --half-width W\n"
     "               half-width of the parameter-plane view, its half-height 3/4 of it\n"
     "  --precision P\n"
@@ -69,26 +69,50 @@ extern "C" __float128 strtoflt128(const char *text, char **end);
 
 namespace {
 
+// Significant decimal digits of a number's text, from its first nonzero
+// digit to its last, before any exponent; none for hexadecimal text.
+int significant_digits(const char *text)
+{
+    int digits = 0, zeros = 0;
+    bool started = false;
+    for (const char *p = text; *p && *p != 'e' && *p != 'E'; p++) {
+        if (*p == 'x' || *p == 'X')
+            return 0;
+        if (*p < '0' || *p > '9')
+            continue;
+        started |= *p != '0';
+        if (started && *p == '0')
+            zeros++;
+        else if (started)
+            digits += zeros + 1, zeros = 0;
+    }
+    return digits;
+}
+
 // A number as strtod reads it, and in low what its decimals hold beyond
 // that double: read in quadruple precision (113 bits), less the double. The
-// double is strtod's own, rounded once, so a centre given before low parts
-// existed is the same double now.
+// double is strtod's own, rounded once. Decimals of 17 digits or fewer name
+// that double, as the numbers this tool and the explorer print do, so a
+// centre given before low parts existed makes the same file now.
 bool read_number_whole(const char *text, double *value, double *low)
 {
     if (!read_number(text, value))
         return false;
-    *low = std::isfinite(*value) ? double(strtoflt128(text, nullptr) - __float128(*value)) : 0.0;
+    const bool more = std::isfinite(*value) && significant_digits(text) > 17;
+    *low = more ? double(strtoflt128(text, nullptr) - __float128(*value)) : 0.0;
     return true;
 }
 
-// "RE,IM": two whole numbers around one comma, with their low parts.
+// "RE,IM": two whole finite numbers around one comma, with their low
+// parts. A centre or start value beyond the doubles has no picture.
 bool read_pair(const char *text, double pair[2], double low[2])
 {
     const char *comma = std::strchr(text, ',');
     if (!comma || std::strchr(comma + 1, ','))
         return false;
     std::string re(text, comma);
-    return read_number_whole(re.c_str(), &pair[0], &low[0]) && read_number_whole(comma + 1, &pair[1], &low[1]);
+    return read_number_whole(re.c_str(), &pair[0], &low[0]) && read_number_whole(comma + 1, &pair[1], &low[1]) &&
+           std::isfinite(pair[0]) && std::isfinite(pair[1]);
 }
 
 
@@ -203,14 +227,14 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
     } else if (name == "--c" || name == "--z0") {
         double low[2];
         if (!read_pair(v, name == "--c" ? o.centre : o.z0, low))
-            return fail(name + " needs RE,IM, not '" + value + "'");
+            return fail(name + " needs RE,IM, two finite numbers, not '" + value + "'");
         if (name == "--c")
             o.centre_lo[0] = low[0], o.centre_lo[1] = low[1];
         o.has_centre |= name == "--c";
         o.has_z0 |= name == "--z0";
     } else if (name == "--half-width") {
         if (!read_number(v, &o.half_width) || !(o.half_width > 0 && o.half_width < 1e300))
-            return fail("--half-width needs a number above 0, not '" + value + "'");
+            return fail("--half-width needs a number above 0 and below 1e300, not '" + value + "'");
         o.has_half_width = true;
     } else if (name == "--precision") {
         const char *const names[] = {"auto", "double", "double-double"};

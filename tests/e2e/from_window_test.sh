@@ -98,6 +98,9 @@ wait_for 30 low_parts || fail "the deep drag left no low parts in the record: $(
 xdotool mouseup 2
 wait_quiet "$app" 60 || fail "rootzoom is still busy 60 s after the deep drag"
 expect_made_again "deep view, dragged" --from-window
+run_render --args-of-window
+again=$(sed -n 's/.*cannot carry the view.*rootzoom-render \(--from-window 0x[0-9a-f]*\) makes it again.*/\1/p' "$tmpdir/err")
+[ "$again" = "--from-window $(printf '0x%x' "$win")" ] || fail "--args-of-window on the deep view says: $(cat "$tmpdir/err")"
 
 # Two explorers: which one is meant must be said.
 spawn "$rootzoom"
