@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -262,5 +263,8 @@ void smandel(strip_task *task)
         plan_pass(g, PASS_1X1, false);
         run_pass(g, threads);
     }
+    // The listing goes out frame by frame, also into a pipe or a file.
+    if (blub && !g.julia)
+        std::fflush(stdout);
     task->finished = 1;
 }

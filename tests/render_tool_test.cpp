@@ -1095,6 +1095,17 @@ TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
     }
     const run_result shallow = run("--zoom-in 630 --every 630 --width 8 --frames " + (dir / "shallow").string());
     EXPECT_EQ(shallow.err.find("precision"), std::string::npos) << shallow.err;
+
+    // Past double precision an aimed dive is one block in doubles, and the
+    // warning blames the precision, not the centre; in double-double it shows detail.
+    const std::string aimed = " --zoom-in 400 --every 400 --width 8 --c 1.00232511376894264184880683542231667,"
+                              "0.312641896563815993395878893379726922 3 -3 2.25 -2.25 3000 --frames ";
+    const run_result blocks = run("--precision double" + aimed + (dir / "blocks").string());
+    EXPECT_NE(blocks.err.find("the first frame 1 (step 400): it lies deeper than double precision reaches; "
+                              "--precision auto computes it in double-double"),
+              std::string::npos)
+        << blocks.err;
+    EXPECT_EQ(run(aimed + (dir / "detail").string()).err, "");
 }
 
 // A view 1e-20 wide, named by the decimals of its centre: computed in

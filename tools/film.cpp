@@ -190,6 +190,7 @@ film::film(const options &o, const picture_record &first) : o_(o)
         if (unlink(frame_path(o, n).c_str()) != 0 && errno != ENOENT)
             exit_with(1, "cannot remove " + printable(frame_path(o, n)) + ": " + std::strerror(errno));
     const bool doubles = o.precision == PRECISION_DOUBLE;
+    too_deep_ = f.too_deep;
     if (f.too_deep >= 0)
         std::fprintf(stderr,
                      "rootzoom-render: warning: %s %s%s, the frames are deeper than %s precision reaches (a "
@@ -232,11 +233,20 @@ void film::report(bool stats) const
             std::fprintf(stderr, ", part %d of %d", o_.part, o_.parts);
         std::fputc('\n', stderr);
     }
-    if (flat_ > 0)
-        std::fprintf(stderr,
-                     "rootzoom-render: warning: %d of the %d frames rendered show one colour apart from the logo, the "
-                     "first %s: %s\n",
-                     flat_, count(), step_text(o_, first_flat_).c_str(),
-                     o_.aim ? "at their depth and limit they show nothing of the boundary aimed at"
-                            : "the zoom's centre lies inside a basin; --aim moves it onto a boundary");
+    if (flat_ == 0)
+        return;
+    // A frame past the precision's end may be one block of colour for that
+    // reason alone, wherever the centre lies.
+    const bool too_deep =
+        too_deep_ >= 0 && (o_.zoom_button == 1 ? first_flat_ >= too_deep_ : first_flat_ <= too_deep_);
+    const char *why = too_deep ? (o_.precision == PRECISION_DOUBLE
+                                      ? "it lies deeper than double precision reaches; --precision auto computes it "
+                                        "in double-double"
+                                      : "it lies deeper than double-double precision reaches")
+                      : o_.aim ? "at their depth and limit they show nothing of the boundary aimed at"
+                               : "the zoom's centre lies inside a basin; --aim moves it onto a boundary";
+    std::fprintf(stderr,
+                 "rootzoom-render: warning: %d of the %d frames rendered show one colour apart from the logo, the "
+                 "first %s: %s\n",
+                 flat_, count(), step_text(o_, first_flat_).c_str(), why);
 }

@@ -50,6 +50,7 @@ private:
     int kept_ = 0;                 // frames of this run kept from the folder
     int at_ = 0;                   // the frame the record of aim_frame is at
     int flat_ = 0, first_flat_ = -1;
+    int too_deep_ = -1;            // the first frame past the precision zooming in, the last zooming out
 
     struct found;
     void check_folder(const picture_record &first, found &f);

@@ -17,7 +17,9 @@ wait_picture 30 "$tmpdir/default.png" || fail "the first picture is not rootzoom
 xdotool key d
 wait_for 30 test -s "$tmpdir/stdout" || fail "no debug line after 'd'"
 wait_quiet "$app" 30 || fail "the frame after 'd' did not end"
-# Standard output goes to a file, so only the exit writes the last lines.
+# Standard output goes to a file; each frame's listing is there when the frame is.
+lines=$(wc -l <"$tmpdir/stdout")
+[ "$lines" = "$want" ] || fail "after the frame, its listing holds $lines lines of $want"
 xdotool key Escape
 reap "$app" 10 || fail "rootzoom did not end on Esc"
 [ "$status" = 0 ] || fail "Esc ended rootzoom with status $status"
