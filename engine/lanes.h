@@ -29,14 +29,16 @@ struct lane_choice {
     static dd<V> step_where(M m, dd<V> a, dd<V> d) { return choose(m, a - d, a); }
 };
 
-// Stride steps of every group. The K groups' steps are independent, and
-// the processor overlaps their long dependency chains (two divisions among
-// them). A lane that finishes is frozen by its mask: the correction is not
-// subtracted there, so it keeps its last iterate, and its count stays.
-// Each lane follows the one-sample loop exactly: the escaping step is not
-// counted, and the limit is tested before convergence.
+// Stride steps of every group, each followed by the stop tests. The K
+// groups' steps are independent, and the processor overlaps their long
+// dependency chains (two divisions among them). A lane that finishes is
+// frozen by its mask: the correction is not subtracted there, so it keeps
+// its last iterate, and its count stays. Each lane follows the one-sample
+// loop exactly: the escaping step is not counted, and the limit is tested
+// before convergence.
 template <class V, class Num, int K, int Stride, bool Julia, class Isa, class Terms>
-inline void advance(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_terms<Num> *t, const Terms &c, V limit)
+inline void advance_tested(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_terms<Num> *t, const Terms &c,
+                           V limit)
 {
     using M = typename Isa::M;
     using L = lane_choice<Isa>;
@@ -57,6 +59,105 @@ inline void advance(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_ter
             s.alive[g] = counts & Isa::less(s.n[g], limit) & ~converged;
             s.a[g] = na, s.b[g] = nb, s.a2[g] = na2, s.b2[g] = nb2;
         }
+}
+
+// What the steps of a block leave behind, group by group: the high parts
+// of the iterate before and after each step, the largest escape measure
+// and the smallest step (the larger of its two parts' magnitudes), each
+// formed by the same expressions as the stop tests.
+template <class V, int K, int Stride>
+struct block_trace {
+    V a[Stride + 1][K], b[Stride + 1][K];
+    V escape[K], moved[K];
+};
+
+// Stride steps of every group, with no stop tests in between: a block.
+// Every lane steps, finished or not; the trace tells afterwards whether any
+// lane would have stopped, and where.
+template <class V, class Num, int K, int Stride, bool Julia, class Isa, class Terms>
+inline void advance_block(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_terms<Num> *t, const Terms &c,
+                          block_trace<V, K, Stride> &h)
+{
+    // The groups' state in locals, and every loop over the groups unrolled,
+    // so that it stays in registers across the block.
+    Num a[K], b[K], a2[K], b2[K];
+    V escape[K], moved[K];
+#pragma GCC unroll 4
+    for (int g = 0; g < K; g++) {
+        a[g] = s.a[g], b[g] = s.b[g], a2[g] = s.a2[g], b2[g] = s.b2[g];
+        h.a[0][g] = high_part(a[g]), h.b[0][g] = high_part(b[g]);
+        escape[g] = V{}, moved[g] = V{} + __builtin_inf();
+    }
+    for (int r = 1; r <= Stride; r++)
+#pragma GCC unroll 4
+        for (int g = 0; g < K; g++) {
+            Num da, db;
+            if constexpr (Julia)
+                julia_correction(c, a[g], b[g], a2[g], b2[g], da, db);
+            else
+                mandel_correction(t[g], a[g], b[g], a2[g], b2[g], da, db);
+            const Num na = a[g] - da, nb = b[g] - db;
+            const Num na2 = na * na, nb2 = nb * nb;
+            escape[g] = Isa::max(escape[g], escape_measure(na, nb, na2, nb2));
+            moved[g] = Isa::min(moved[g], Isa::max(magnitude(high_part(na) - high_part(a[g])),
+                                                   magnitude(high_part(nb) - high_part(b[g]))));
+            h.a[r][g] = high_part(na), h.b[r][g] = high_part(nb);
+            a[g] = na, b[g] = nb, a2[g] = na2, b2[g] = nb2;
+        }
+#pragma GCC unroll 4
+    for (int g = 0; g < K; g++) {
+        s.a[g] = a[g], s.b[g] = b[g], s.a2[g] = a2[g], s.b2[g] = b2[g];
+        h.escape[g] = escape[g], h.moved[g] = moved[g];
+    }
+}
+
+// The lanes of group g that may have stopped inside the block just
+// stepped: escaped, converged or reached the limit. Maximum and minimum
+// drop a not-a-number, but one never leaves the iterate again (an
+// infinite step that does not give one escapes), so a lane whose last
+// iterate is a number saw only numbers, and its summaries are exact.
+template <class V, class Num, int K, int Stride, class Isa>
+inline unsigned may_have_stopped(const lane_groups<V, Num, typename Isa::M, K> &s, int g,
+                                 const block_trace<V, K, Stride> &h, V limit)
+{
+    const V a = h.a[Stride][g], b = h.b[Stride][g];
+    const auto clear = Isa::less(h.escape[g], V{} + escape_bound) & Isa::less(V{} + tolerance, h.moved[g]) &
+                       Isa::at_most(a, a) & Isa::at_most(b, b) & Isa::less(s.n[g] + double(Stride), limit);
+    return Isa::bits(s.alive[g] & ~clear);
+}
+
+// Group g's block once more from its trace, with the one-sample loop's
+// tests after every step: each lane stops where that loop stops, keeping
+// that step's iterate (its high parts, all the reports look at) and
+// count. The escaping step is not counted, and the limit is tested before
+// convergence. Until a lane stops its count is the block's start plus the
+// steps, so each step's tests stand alone and only the lanes still going
+// carry over from one to the next. Lanes that did not stop keep the
+// block's end.
+template <class V, class Num, int K, int Stride, class Isa>
+inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const block_trace<V, K, Stride> &h, V limit)
+{
+    using M = typename Isa::M;
+    M go = s.alive[g];
+    const V start = s.n[g];
+    V n = start + double(Stride), x = h.a[Stride][g], y = h.b[Stride][g];
+#pragma GCC unroll 16
+    for (int r = 1; r <= Stride; r++) {
+        const V na = h.a[r][g], nb = h.b[r][g], counted = start + double(r);
+        const M counts = Isa::less(escape_measure(na, nb, na * na, nb * nb), V{} + escape_bound);
+        const M converged = Isa::at_most(magnitude(na - h.a[r - 1][g]), V{} + tolerance) &
+                            Isa::at_most(magnitude(nb - h.b[r - 1][g]), V{} + tolerance);
+        const M stops = go & ~(counts & Isa::less(counted, limit) & ~converged);
+        n = Isa::select(stops, Isa::select(counts, counted, counted - 1.0), n);
+        x = Isa::select(stops, na, x), y = Isa::select(stops, nb, y);
+        go = go & ~stops;
+    }
+    if constexpr (is_dd<Num>)
+        s.a[g].hi = x, s.b[g].hi = y;
+    else
+        s.a[g] = x, s.b[g] = y;
+    s.n[g] = n;
+    s.alive[g] = go;
 }
 
 // K groups of N lanes are in flight. They step Stride times between two
@@ -84,6 +185,8 @@ long long run_lanes(sample_batch &b)
     using L = lane_choice<Isa>;
     constexpr unsigned all_lanes = (1u << N) - 1;
     lane_groups<V, Num, M, K> s;
+    constexpr int Block = 2 * Stride;
+    block_trace<V, K, Block> trace;
     unsigned held[K];  // lanes holding a sample not yet reported
     mandel_terms<Num> t[K];
     int owner[K][N];
@@ -109,6 +212,10 @@ long long run_lanes(sample_batch &b)
     const V limit = V{} + double(b.maxiter);
     int next = 0;
     long long group_steps = 0;
+    // The lanes that stopped per group and block lately, in 256ths, each
+    // round weighing an eighth: while fewer than half a lane stops in a
+    // block, most blocks stand, and the groups step in blocks.
+    int stops = 0;
 
     // The lowest idle lanes of group g take the next samples of the queue.
     auto refill = [&](int g) {
@@ -158,11 +265,22 @@ long long run_lanes(sample_batch &b)
         refill(g);
     }
     for (;;) {
-        advance<V, Num, K, Stride, Julia, Isa>(s, t, c, limit);
-        group_steps += Stride * K;
+        const bool blocks = lane_blocks == LANE_BLOCKS_ALWAYS || (lane_blocks == LANE_BLOCKS_AUTO && stops < 128);
+        if (blocks)
+            advance_block<V, Num, K, Block, Julia, Isa>(s, t, c, trace);
+        else
+            advance_tested<V, Num, K, Stride, Julia, Isa>(s, t, c, limit);
+        const int steps = blocks ? Block : Stride;
+        group_steps += steps * K;
         unsigned any_held = 0;
+        int stopped = 0;
         for (int g = 0; g < K; g++) {
+            if (blocks && may_have_stopped<V, Num, K, Block, Isa>(s, g, trace, limit))
+                replay<V, Num, K, Block, Isa>(s, g, trace, limit);
+            else if (blocks)
+                s.n[g] = s.n[g] + double(Block);
             const unsigned finished = held[g] & ~Isa::bits(s.alive[g]);
+            stopped += __builtin_popcount(finished);
             held[g] &= ~finished;
             report(g, finished);
             if (held[g] != all_lanes)
@@ -171,6 +289,7 @@ long long run_lanes(sample_batch &b)
         }
         if (!any_held)
             break;
+        stops += (stopped * 256 * Block / (K * steps) - stops) / 8;
     }
     return group_steps * N;
 }
@@ -195,6 +314,8 @@ struct vector_mask_isa {
     static M at_most(V x, V y) { return x <= y; }
     static V select(M m, V x, V y) { return m ? x : y; }
     static V subtract_where(M m, V x, V y) { return m ? x - y : x; }
+    static V max(V x, V y) { return x > y ? x : y; }
+    static V min(V x, V y) { return x < y ? x : y; }
 };
 
 }  // namespace
