@@ -113,9 +113,9 @@ inline void advance_block(lane_groups<V, Num, typename Isa::M, K> &s, const mand
 
 // The lanes of group g that may have stopped inside the block just
 // stepped: escaped, converged or reached the limit. Maximum and minimum
-// drop a not-a-number, but one never leaves the iterate again (an
-// infinite step that does not give one escapes), so a lane whose last
-// iterate is a number saw only numbers, and its summaries are exact.
+// may drop a not-a-number, but one never leaves the iterate again, and a
+// step measure is one only between two infinite iterates, which escape.
+// So where the last iterate is a number, the summaries are exact.
 template <class V, class Num, int K, int Stride, class Isa>
 inline unsigned may_have_stopped(const lane_groups<V, Num, typename Isa::M, K> &s, int g,
                                  const block_trace<V, K, Stride> &h, V limit)
@@ -160,6 +160,22 @@ inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const bloc
     s.alive[g] = go;
 }
 
+// Stride steps of every group in one block, then the replay of the groups
+// where a lane may have stopped inside it. Kept out of line, so that the
+// loop around it compiles as it does without blocks.
+template <class V, class Num, int K, int Stride, bool Julia, class Isa, class Terms>
+__attribute__((noinline)) void advance_in_block(lane_groups<V, Num, typename Isa::M, K> &s,
+                                                const mandel_terms<Num> *t, const Terms &c, V limit)
+{
+    block_trace<V, K, Stride> trace;
+    advance_block<V, Num, K, Stride, Julia, Isa>(s, t, c, trace);
+    for (int g = 0; g < K; g++)
+        if (may_have_stopped<V, Num, K, Stride, Isa>(s, g, trace, limit))
+            replay<V, Num, K, Stride, Isa>(s, g, trace, limit);
+        else
+            s.n[g] = s.n[g] + double(Stride);
+}
+
 // K groups of N lanes are in flight. They step Stride times between two
 // looks at which lanes have finished, so that no branch waits on every
 // step's result: a finished lane waits up to Stride - 1 steps, frozen, but
@@ -171,10 +187,19 @@ inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const bloc
 // every step but an escaping one is counted, so they are the count plus
 // one if the last iterate escaped.
 //
+// Where lanes run long, the tests and masks of every step cost more than
+// the few lanes that stop: while under half a lane stops per group and
+// block, the groups step 2 x Stride times in a block without them, and a
+// group where a lane may have stopped inside the block replays the tests
+// from the block's trace. The block's running summaries and the replay
+// take the place of the tests of every step; where lanes stop often,
+// nearly every block would be replayed, and the groups test every step.
+//
 // Isa supplies what the vector extensions leave to the instruction set:
 // its lane mask type M (with & | ~), comparisons giving one, selection by
-// one, a mask as an integer with one bit per lane and back, and a load of
-// consecutive doubles into the lanes a mask selects.
+// one, subtraction where one is set, the larger and the smaller of two
+// vectors lane by lane, a mask as an integer with one bit per lane and
+// back, and a load of consecutive doubles into the lanes a mask selects.
 //
 // Num is V, or dd<V> in a deep batch, whose positions are offsets that
 // each lane adds to the origin as the one-sample path does.
@@ -186,7 +211,6 @@ long long run_lanes(sample_batch &b)
     constexpr unsigned all_lanes = (1u << N) - 1;
     lane_groups<V, Num, M, K> s;
     constexpr int Block = 2 * Stride;
-    block_trace<V, K, Block> trace;
     unsigned held[K];  // lanes holding a sample not yet reported
     mandel_terms<Num> t[K];
     int owner[K][N];
@@ -214,8 +238,9 @@ long long run_lanes(sample_batch &b)
     long long group_steps = 0;
     // The lanes that stopped per group and block lately, in 256ths, each
     // round weighing an eighth: while fewer than half a lane stops in a
-    // block, most blocks stand, and the groups step in blocks.
-    int stops = 0;
+    // block, most blocks stand, and the groups step in blocks. A batch
+    // starts out testing every step, as if a lane stopped in every block.
+    int stops = 256;
 
     // The lowest idle lanes of group g take the next samples of the queue.
     auto refill = [&](int g) {
@@ -265,9 +290,11 @@ long long run_lanes(sample_batch &b)
         refill(g);
     }
     for (;;) {
-        const bool blocks = lane_blocks == LANE_BLOCKS_ALWAYS || (lane_blocks == LANE_BLOCKS_AUTO && stops < 128);
+        bool blocks = false;
+        if constexpr (!is_dd<Num>)
+            blocks = lane_blocks == LANE_BLOCKS_ALWAYS || (lane_blocks == LANE_BLOCKS_AUTO && stops < 128);
         if (blocks)
-            advance_block<V, Num, K, Block, Julia, Isa>(s, t, c, trace);
+            advance_in_block<V, Num, K, Block, Julia, Isa>(s, t, c, limit);
         else
             advance_tested<V, Num, K, Stride, Julia, Isa>(s, t, c, limit);
         const int steps = blocks ? Block : Stride;
@@ -275,10 +302,6 @@ long long run_lanes(sample_batch &b)
         unsigned any_held = 0;
         int stopped = 0;
         for (int g = 0; g < K; g++) {
-            if (blocks && may_have_stopped<V, Num, K, Block, Isa>(s, g, trace, limit))
-                replay<V, Num, K, Block, Isa>(s, g, trace, limit);
-            else if (blocks)
-                s.n[g] = s.n[g] + double(Block);
             const unsigned finished = held[g] & ~Isa::bits(s.alive[g]);
             stopped += __builtin_popcount(finished);
             held[g] &= ~finished;
