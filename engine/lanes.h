@@ -61,23 +61,33 @@ inline void advance_tested(lane_groups<V, Num, typename Isa::M, K> &s, const man
         }
 }
 
-// What the steps of a block leave behind, group by group: the high parts
-// of the iterate before and after each step, the largest escape measure
-// and the smallest step (the larger of its two parts' magnitudes), each
-// formed by the same expressions as the stop tests.
+// What the steps of a block leave behind, group by group: the iterate
+// before and after each step, the largest escape measure, formed as the
+// escape test forms it, and the smallest correction (the larger of its two
+// parts' magnitudes).
 template <class V, int K, int Stride>
 struct block_trace {
     V a[Stride + 1][K], b[Stride + 1][K];
     V escape[K], moved[K];
 };
 
-// Stride steps of every group, with no stop tests in between: a block.
-// Every lane steps, finished or not; the trace tells afterwards whether any
-// lane would have stopped, and where.
+// A step converges where it moves the iterate by at most the tolerance in
+// both parts. The correction subtracted differs from that move by the
+// rounding of the subtraction alone, half a unit in the last place of the
+// new iterate: under 1.2e-13 where it has not escaped (|z| < 1000). So
+// where no correction of a block goes past this bound, in either part, no
+// step of it converged. The margin is generous: a false alarm only costs
+// a replay.
+constexpr double correction_bound = tolerance + 1e-9;
+
+// Stride steps of every group, with no stop tests in between: a block, in
+// doubles. Every lane steps, finished or not; the trace tells afterwards
+// whether any lane would have stopped, and where.
 template <class V, class Num, int K, int Stride, bool Julia, class Isa, class Terms>
 inline void advance_block(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_terms<Num> *t, const Terms &c,
                           block_trace<V, K, Stride> &h)
 {
+    static_assert(!is_dd<Num>, "the correction's bound holds for steps in doubles");
     // The groups' state in locals, and every loop over the groups unrolled,
     // so that it stays in registers across the block.
     Num a[K], b[K], a2[K], b2[K];
@@ -85,7 +95,7 @@ inline void advance_block(lane_groups<V, Num, typename Isa::M, K> &s, const mand
 #pragma GCC unroll 4
     for (int g = 0; g < K; g++) {
         a[g] = s.a[g], b[g] = s.b[g], a2[g] = s.a2[g], b2[g] = s.b2[g];
-        h.a[0][g] = high_part(a[g]), h.b[0][g] = high_part(b[g]);
+        h.a[0][g] = a[g], h.b[0][g] = b[g];
         escape[g] = V{}, moved[g] = V{} + __builtin_inf();
     }
     for (int r = 1; r <= Stride; r++)
@@ -99,9 +109,8 @@ inline void advance_block(lane_groups<V, Num, typename Isa::M, K> &s, const mand
             const Num na = a[g] - da, nb = b[g] - db;
             const Num na2 = na * na, nb2 = nb * nb;
             escape[g] = Isa::max(escape[g], escape_measure(na, nb, na2, nb2));
-            moved[g] = Isa::min(moved[g], Isa::max(magnitude(high_part(na) - high_part(a[g])),
-                                                   magnitude(high_part(nb) - high_part(b[g]))));
-            h.a[r][g] = high_part(na), h.b[r][g] = high_part(nb);
+            moved[g] = Isa::min(moved[g], Isa::max(magnitude(da), magnitude(db)));
+            h.a[r][g] = na, h.b[r][g] = nb;
             a[g] = na, b[g] = nb, a2[g] = na2, b2[g] = nb2;
         }
 #pragma GCC unroll 4
@@ -121,19 +130,18 @@ inline unsigned may_have_stopped(const lane_groups<V, Num, typename Isa::M, K> &
                                  const block_trace<V, K, Stride> &h, V limit)
 {
     const V a = h.a[Stride][g], b = h.b[Stride][g];
-    const auto clear = Isa::less(h.escape[g], V{} + escape_bound) & Isa::less(V{} + tolerance, h.moved[g]) &
+    const auto clear = Isa::less(h.escape[g], V{} + escape_bound) & Isa::less(V{} + correction_bound, h.moved[g]) &
                        Isa::at_most(a, a) & Isa::at_most(b, b) & Isa::less(s.n[g] + double(Stride), limit);
     return Isa::bits(s.alive[g] & ~clear);
 }
 
 // Group g's block once more from its trace, with the one-sample loop's
 // tests after every step: each lane stops where that loop stops, keeping
-// that step's iterate (its high parts, all the reports look at) and
-// count. The escaping step is not counted, and the limit is tested before
-// convergence. Until a lane stops its count is the block's start plus the
-// steps, so each step's tests stand alone and only the lanes still going
-// carry over from one to the next. Lanes that did not stop keep the
-// block's end.
+// that step's iterate and count. The escaping step is not counted, and the
+// limit is tested before convergence. Until a lane stops its count is the
+// block's start plus the steps, so each step's tests stand alone and only
+// the lanes still going carry over from one to the next. Lanes that did
+// not stop keep the block's end.
 template <class V, class Num, int K, int Stride, class Isa>
 inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const block_trace<V, K, Stride> &h, V limit)
 {
@@ -152,10 +160,7 @@ inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const bloc
         x = Isa::select(stops, na, x), y = Isa::select(stops, nb, y);
         go = go & ~stops;
     }
-    if constexpr (is_dd<Num>)
-        s.a[g].hi = x, s.b[g].hi = y;
-    else
-        s.a[g] = x, s.b[g] = y;
+    s.a[g] = x, s.b[g] = y;
     s.n[g] = n;
     s.alive[g] = go;
 }
@@ -291,11 +296,12 @@ long long run_lanes(sample_batch &b)
     }
     for (;;) {
         bool blocks = false;
-        if constexpr (!is_dd<Num>)
+        if constexpr (!is_dd<Num>) {
             blocks = lane_blocks == LANE_BLOCKS_ALWAYS || (lane_blocks == LANE_BLOCKS_AUTO && stops < 128);
-        if (blocks)
-            advance_in_block<V, Num, K, Block, Julia, Isa>(s, t, c, limit);
-        else
+            if (blocks)
+                advance_in_block<V, Num, K, Block, Julia, Isa>(s, t, c, limit);
+        }
+        if (!blocks)
             advance_tested<V, Num, K, Stride, Julia, Isa>(s, t, c, limit);
         const int steps = blocks ? Block : Stride;
         group_steps += steps * K;
