@@ -196,9 +196,10 @@ __attribute__((noinline)) void advance_in_block(lane_groups<V, Num, typename Isa
 // the few lanes that stop: while under half a lane stops per group and
 // block, the groups step 2 x Stride times in a block without them, and a
 // group where a lane may have stopped inside the block replays the tests
-// from the block's trace. The block's running summaries and the replay
-// take the place of the tests of every step; where lanes stop often,
-// nearly every block would be replayed, and the groups test every step.
+// from the block's trace. Where lanes stop often nearly every block would
+// be replayed, and the groups test every step. In double-double, where
+// the step costs many times its tests, blocks measured slower, and the
+// groups always test every step.
 //
 // Isa supplies what the vector extensions leave to the instruction set:
 // its lane mask type M (with & | ~), comparisons giving one, selection by
