@@ -291,9 +291,9 @@ static void add_stops_at_every_position(std::vector<double> &xs, std::vector<dou
 // The lane kernels return each sample's count, steps and last iterate as
 // the point kernels do, in doubles and in double-doubles, the groups
 // stepping in blocks (in doubles), testing after every step, and choosing
-// between the two: for
-// limits of 0, 1 and below, every limit up to 17 and limits close to
-// the steps between two looks (4, 8 or 16) and their multiples; for
+// between the two: for limits of 0, 1 and below, every limit up to 17,
+// and limits close to the steps between two looks (4, 8 or 16) and their
+// multiples; for
 // batches of every size up to beyond two rounds of lanes in flight, so
 // that batches end in the middle of a group and groups are refilled with
 // fewer samples than they have idle lanes; and for samples that escape,
