@@ -19,6 +19,7 @@ static int best_kernel_path()
 
 int kernel_path = best_kernel_path();
 bool kernel_timing;
+int lane_blocks = LANE_BLOCKS_AUTO;
 long long kernel_lane_steps;
 long long kernel_lane_ns;
 

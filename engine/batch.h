@@ -72,6 +72,12 @@ struct sample_batch {
 long long lanes_avx2(sample_batch &b);
 long long lanes_avx512(sample_batch &b);
 
+// Whether the lane kernels step their groups in blocks without stop tests
+// (redoing the tests where a lane stopped inside one) or test after every
+// step: as the recent stops suggest, or one way only, for the tests.
+enum lane_block_choice { LANE_BLOCKS_AUTO, LANE_BLOCKS_ALWAYS, LANE_BLOCKS_NEVER };
+extern int lane_blocks;
+
 // One thread's queue: the batch, and what it has computed since
 // begin_samples, which the caller adds up: samples, iteration steps, and on
 // the SIMD paths lane steps and the nanoseconds spent in the lane kernels

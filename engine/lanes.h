@@ -29,14 +29,16 @@ struct lane_choice {
     static dd<V> step_where(M m, dd<V> a, dd<V> d) { return choose(m, a - d, a); }
 };
 
-// Stride steps of every group. The K groups' steps are independent, and
-// the processor overlaps their long dependency chains (two divisions among
-// them). A lane that finishes is frozen by its mask: the correction is not
-// subtracted there, so it keeps its last iterate, and its count stays.
-// Each lane follows the one-sample loop exactly: the escaping step is not
-// counted, and the limit is tested before convergence.
+// Stride steps of every group, each followed by the stop tests. The K
+// groups' steps are independent, and the processor overlaps their long
+// dependency chains (two divisions among them). A lane that finishes is
+// frozen by its mask: the correction is not subtracted there, so it keeps
+// its last iterate, and its count stays. Each lane follows the one-sample
+// loop exactly: the escaping step is not counted, and the limit is tested
+// before convergence.
 template <class V, class Num, int K, int Stride, bool Julia, class Isa, class Terms>
-inline void advance(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_terms<Num> *t, const Terms &c, V limit)
+inline void advance_tested(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_terms<Num> *t, const Terms &c,
+                           V limit)
 {
     using M = typename Isa::M;
     using L = lane_choice<Isa>;
@@ -59,6 +61,126 @@ inline void advance(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_ter
         }
 }
 
+// What the steps of a block leave behind, group by group: the iterate
+// before and after each step, the largest escape measure, formed as the
+// escape test forms it, and the smallest correction (the larger of its two
+// parts' magnitudes).
+template <class V, int K, int Stride>
+struct block_trace {
+    V a[Stride + 1][K], b[Stride + 1][K];
+    V escape[K], moved[K];
+};
+
+// A step converges where it moves the iterate by at most the tolerance in
+// both parts. The correction subtracted differs from that move by the
+// rounding of the subtraction alone, half a unit in the last place of the
+// new iterate: under 1.2e-13 where it has not escaped (|z| < 1000). So
+// where no correction of a block goes past this bound, in either part, no
+// step of it converged. The margin is generous: a false alarm only costs
+// a replay.
+constexpr double correction_bound = tolerance + 1e-9;
+
+// Stride steps of every group, with no stop tests in between: a block, in
+// doubles. Every lane steps, finished or not; the trace tells afterwards
+// whether any lane would have stopped, and where.
+template <class V, class Num, int K, int Stride, bool Julia, class Isa, class Terms>
+inline void advance_block(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_terms<Num> *t, const Terms &c,
+                          block_trace<V, K, Stride> &h)
+{
+    static_assert(!is_dd<Num>, "the correction's bound holds for steps in doubles");
+    // The groups' state in locals, and every loop over the groups unrolled,
+    // so that it stays in registers across the block.
+    Num a[K], b[K], a2[K], b2[K];
+    V escape[K], moved[K];
+#pragma GCC unroll 4
+    for (int g = 0; g < K; g++) {
+        a[g] = s.a[g], b[g] = s.b[g], a2[g] = s.a2[g], b2[g] = s.b2[g];
+        h.a[0][g] = a[g], h.b[0][g] = b[g];
+        escape[g] = V{}, moved[g] = V{} + __builtin_inf();
+    }
+    for (int r = 1; r <= Stride; r++)
+#pragma GCC unroll 4
+        for (int g = 0; g < K; g++) {
+            Num da, db;
+            if constexpr (Julia)
+                julia_correction(c, a[g], b[g], a2[g], b2[g], da, db);
+            else
+                mandel_correction(t[g], a[g], b[g], a2[g], b2[g], da, db);
+            const Num na = a[g] - da, nb = b[g] - db;
+            const Num na2 = na * na, nb2 = nb * nb;
+            escape[g] = Isa::max(escape[g], escape_measure(na, nb, na2, nb2));
+            moved[g] = Isa::min(moved[g], Isa::max(magnitude(da), magnitude(db)));
+            h.a[r][g] = na, h.b[r][g] = nb;
+            a[g] = na, b[g] = nb, a2[g] = na2, b2[g] = nb2;
+        }
+#pragma GCC unroll 4
+    for (int g = 0; g < K; g++) {
+        s.a[g] = a[g], s.b[g] = b[g], s.a2[g] = a2[g], s.b2[g] = b2[g];
+        h.escape[g] = escape[g], h.moved[g] = moved[g];
+    }
+}
+
+// The lanes of group g that may have stopped inside the block just
+// stepped: escaped, converged or reached the limit. Maximum and minimum
+// may drop a not-a-number, but one never leaves the iterate again, and a
+// step measure is one only between two infinite iterates, which escape.
+// So where the last iterate is a number, the summaries are exact.
+template <class V, class Num, int K, int Stride, class Isa>
+inline unsigned may_have_stopped(const lane_groups<V, Num, typename Isa::M, K> &s, int g,
+                                 const block_trace<V, K, Stride> &h, V limit)
+{
+    const V a = h.a[Stride][g], b = h.b[Stride][g];
+    const auto clear = Isa::less(h.escape[g], V{} + escape_bound) & Isa::less(V{} + correction_bound, h.moved[g]) &
+                       Isa::at_most(a, a) & Isa::at_most(b, b) & Isa::less(s.n[g] + double(Stride), limit);
+    return Isa::bits(s.alive[g] & ~clear);
+}
+
+// Group g's block once more from its trace, with the one-sample loop's
+// tests after every step: each lane stops where that loop stops, keeping
+// that step's iterate and count. The escaping step is not counted, and the
+// limit is tested before convergence. Until a lane stops its count is the
+// block's start plus the steps, so each step's tests stand alone and only
+// the lanes still going carry over from one to the next. Lanes that did
+// not stop keep the block's end.
+template <class V, class Num, int K, int Stride, class Isa>
+inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const block_trace<V, K, Stride> &h, V limit)
+{
+    using M = typename Isa::M;
+    M go = s.alive[g];
+    const V start = s.n[g];
+    V n = start + double(Stride), x = h.a[Stride][g], y = h.b[Stride][g];
+#pragma GCC unroll 16
+    for (int r = 1; r <= Stride; r++) {
+        const V na = h.a[r][g], nb = h.b[r][g], counted = start + double(r);
+        const M counts = Isa::less(escape_measure(na, nb, na * na, nb * nb), V{} + escape_bound);
+        const M converged = Isa::at_most(magnitude(na - h.a[r - 1][g]), V{} + tolerance) &
+                            Isa::at_most(magnitude(nb - h.b[r - 1][g]), V{} + tolerance);
+        const M stops = go & ~(counts & Isa::less(counted, limit) & ~converged);
+        n = Isa::select(stops, Isa::select(counts, counted, counted - 1.0), n);
+        x = Isa::select(stops, na, x), y = Isa::select(stops, nb, y);
+        go = go & ~stops;
+    }
+    s.a[g] = x, s.b[g] = y;
+    s.n[g] = n;
+    s.alive[g] = go;
+}
+
+// Stride steps of every group in one block, then the replay of the groups
+// where a lane may have stopped inside it. Kept out of line, so that the
+// loop around it compiles as it does without blocks.
+template <class V, class Num, int K, int Stride, bool Julia, class Isa, class Terms>
+__attribute__((noinline)) void advance_in_block(lane_groups<V, Num, typename Isa::M, K> &s,
+                                                const mandel_terms<Num> *t, const Terms &c, V limit)
+{
+    block_trace<V, K, Stride> trace;
+    advance_block<V, Num, K, Stride, Julia, Isa>(s, t, c, trace);
+    for (int g = 0; g < K; g++)
+        if (may_have_stopped<V, Num, K, Stride, Isa>(s, g, trace, limit))
+            replay<V, Num, K, Stride, Isa>(s, g, trace, limit);
+        else
+            s.n[g] = s.n[g] + double(Stride);
+}
+
 // K groups of N lanes are in flight. They step Stride times between two
 // looks at which lanes have finished, so that no branch waits on every
 // step's result: a finished lane waits up to Stride - 1 steps, frozen, but
@@ -70,10 +192,20 @@ inline void advance(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_ter
 // every step but an escaping one is counted, so they are the count plus
 // one if the last iterate escaped.
 //
+// Where lanes run long, the tests and masks of every step cost more than
+// the few lanes that stop: while under half a lane stops per group and
+// block, the groups step 2 x Stride times in a block without them, and a
+// group where a lane may have stopped inside the block replays the tests
+// from the block's trace. Where lanes stop often nearly every block would
+// be replayed, and the groups test every step. In double-double, where
+// the step costs many times its tests, blocks measured slower, and the
+// groups always test every step.
+//
 // Isa supplies what the vector extensions leave to the instruction set:
 // its lane mask type M (with & | ~), comparisons giving one, selection by
-// one, a mask as an integer with one bit per lane and back, and a load of
-// consecutive doubles into the lanes a mask selects.
+// one, subtraction where one is set, the larger and the smaller of two
+// vectors lane by lane, a mask as an integer with one bit per lane and
+// back, and a load of consecutive doubles into the lanes a mask selects.
 //
 // Num is V, or dd<V> in a deep batch, whose positions are offsets that
 // each lane adds to the origin as the one-sample path does.
@@ -84,6 +216,7 @@ long long run_lanes(sample_batch &b)
     using L = lane_choice<Isa>;
     constexpr unsigned all_lanes = (1u << N) - 1;
     lane_groups<V, Num, M, K> s;
+    constexpr int Block = 2 * Stride;
     unsigned held[K];  // lanes holding a sample not yet reported
     mandel_terms<Num> t[K];
     int owner[K][N];
@@ -109,6 +242,11 @@ long long run_lanes(sample_batch &b)
     const V limit = V{} + double(b.maxiter);
     int next = 0;
     long long group_steps = 0;
+    // The lanes that stopped per group and block lately, in 256ths, each
+    // round weighing an eighth: while fewer than half a lane stops in a
+    // block, most blocks stand, and the groups step in blocks. A batch
+    // starts out testing every step, as if a lane stopped in every block.
+    int stops = 256;
 
     // The lowest idle lanes of group g take the next samples of the queue.
     auto refill = [&](int g) {
@@ -158,11 +296,21 @@ long long run_lanes(sample_batch &b)
         refill(g);
     }
     for (;;) {
-        advance<V, Num, K, Stride, Julia, Isa>(s, t, c, limit);
-        group_steps += Stride * K;
+        bool blocks = false;
+        if constexpr (!is_dd<Num>) {
+            blocks = lane_blocks == LANE_BLOCKS_ALWAYS || (lane_blocks == LANE_BLOCKS_AUTO && stops < 128);
+            if (blocks)
+                advance_in_block<V, Num, K, Block, Julia, Isa>(s, t, c, limit);
+        }
+        if (!blocks)
+            advance_tested<V, Num, K, Stride, Julia, Isa>(s, t, c, limit);
+        const int steps = blocks ? Block : Stride;
+        group_steps += steps * K;
         unsigned any_held = 0;
+        int stopped = 0;
         for (int g = 0; g < K; g++) {
             const unsigned finished = held[g] & ~Isa::bits(s.alive[g]);
+            stopped += __builtin_popcount(finished);
             held[g] &= ~finished;
             report(g, finished);
             if (held[g] != all_lanes)
@@ -171,6 +319,7 @@ long long run_lanes(sample_batch &b)
         }
         if (!any_held)
             break;
+        stops += (stopped * 256 * Block / (K * steps) - stops) / 8;
     }
     return group_steps * N;
 }
@@ -195,6 +344,8 @@ struct vector_mask_isa {
     static M at_most(V x, V y) { return x <= y; }
     static V select(M m, V x, V y) { return m ? x : y; }
     static V subtract_where(M m, V x, V y) { return m ? x - y : x; }
+    static V max(V x, V y) { return x > y ? x : y; }
+    static V min(V x, V y) { return x < y ? x : y; }
 };
 
 }  // namespace

@@ -13,6 +13,10 @@ struct avx512_isa {
     static M at_most(V x, V y) { return _mm512_cmp_pd_mask(__m512d(x), __m512d(y), _CMP_LE_OQ); }
     static V select(M m, V x, V y) { return V(_mm512_mask_blend_pd(m, __m512d(y), __m512d(x))); }
     static V subtract_where(M m, V x, V y) { return V(_mm512_mask_sub_pd(__m512d(x), m, __m512d(x), __m512d(y))); }
+    // Masked forms with every lane set: the unmasked ones trip GCC 12's
+    // warning about their undefined pass-through operand.
+    static V max(V x, V y) { return V(_mm512_mask_max_pd(__m512d(x), M(0xff), __m512d(x), __m512d(y))); }
+    static V min(V x, V y) { return V(_mm512_mask_min_pd(__m512d(x), M(0xff), __m512d(x), __m512d(y))); }
     static unsigned bits(M m) { return m; }
     static M mask(unsigned bits) { return M(bits); }
     static V expand(V old, unsigned bits, const double *src)

@@ -289,19 +289,23 @@ static void add_stops_at_every_position(std::vector<double> &xs, std::vector<dou
 }
 
 // The lane kernels return each sample's count, steps and last iterate as
-// the point kernels do, in doubles and in double-doubles: for limits of 0,
-// 1 and below, and limits close to
-// the steps between two looks (4, 8 or 16) and their multiples; for
+// the point kernels do, in doubles and in double-doubles, the groups
+// stepping in blocks (in doubles), testing after every step, and choosing
+// between the two: for limits of 0, 1 and below, every limit up to 17,
+// and limits close to the steps between two looks (4, 8 or 16) and their
+// multiples; for
 // batches of every size up to beyond two rounds of lanes in flight, so
 // that batches end in the middle of a group and groups are refilled with
 // fewer samples than they have idle lanes; and for samples that escape,
-// converge, run to the limit, overflow or are not a number, and that stop
-// at every step between two looks.
+// converge, run to the limit, overflow, are infinite or not a number, and
+// that stop at every step between two looks.
 TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
 {
     std::mt19937 rng(14);
     std::uniform_real_distribution<double> unit(-1, 1);
-    std::vector<double> xs = {0, 2, 0, 1, 1e300, -2, 0.5, std::nan(""), 1e-310}, ys = {0, 0, 1, 0, 0, 0, 0.5, 0, 0};
+    const double inf = INFINITY;
+    std::vector<double> xs = {0, 2, 0, 1, 1e300, -2, 0.5, std::nan(""), 1e-310, inf, 0, -inf, -1e300},
+                        ys = {0, 0, 1, 0, 0, 0, 0.5, 0, 0, 0, -inf, inf, 1e300};
     while (xs.size() < 70) {  // near the deep view, where counts range from 1 to the limit
         xs.push_back(1.3 + 0.2 * unit(rng));
         ys.push_back(-1.38 + 0.15 * unit(rng));
@@ -318,11 +322,17 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
         return julia ? julia_orbit_dd(px, py, b.deep_other_x, b.deep_other_y, limit)
                      : mandel_orbit_dd(px, py, b.other_x, b.other_y, limit);
     };
+    std::vector<int> limits = {-5, 0, 31, 32, 33, 50, 1000};
+    for (int limit = 1; limit <= 17; limit++)
+        limits.push_back(limit);
+    state_saver saver;
+    for (int blocks : {LANE_BLOCKS_AUTO, LANE_BLOCKS_ALWAYS, LANE_BLOCKS_NEVER})
     for (int path : {PATH_AVX2, PATH_AVX512}) {
         if (!kernel_path_available(path))
             continue;
+        lane_blocks = blocks;
         for (bool deep : {false, true})
-        for (int limit : {-5, 0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 50, 1000})
+        for (int limit : limits)
             for (bool julia : {false, true})
                 for (int count = 1; count <= int(xs.size()); count++) {
                     b.count = count, b.julia = julia, b.maxiter = limit;
@@ -340,7 +350,7 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
                         const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
                         ASSERT_TRUE(b.n[k] == want.n && b.steps[k] == want.steps && bits(b.last_x[k]) == bits(want.x) &&
                                     bits(b.last_y[k]) == bits(want.y))
-                            << kernel_path_name(path) << (deep ? " double-double" : "")
+                            << kernel_path_name(path) << " blocks " << blocks << (deep ? " double-double" : "")
                             << (julia ? " dynamic" : " parameter") << " limit " << limit
                             << " batch of " << count << " sample " << k << ": n " << b.n[k] << " (" << want.n
                             << ") steps " << b.steps[k] << " (" << want.steps << ") last " << b.last_x[k] << ","

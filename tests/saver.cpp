@@ -22,7 +22,7 @@
 #define INT_GLOBALS(X)                                                                                      \
     X(do_julia) X(calc) X(post_calc) X(moved) X(highq) X(no_firstpass) X(firsttime) X(blub) X(anz) X(buttons) \
     X(MOUSEX) X(MOUSEY) X(oldMOUSEX) X(oldMOUSEY) X(LOX) X(LOY) X(XPTS) X(YPTS) X(idle_registered)       \
-    X(kernel_path) X(render_threads) X(bands_top_down) X(precision)
+    X(kernel_path) X(lane_blocks) X(render_threads) X(bands_top_down) X(precision)
 #define DECLARE(name) decltype(::name) name;
 
 struct state_saver::saved {
