@@ -76,7 +76,7 @@ long long lanes_avx512(sample_batch &b);
 // (redoing the tests where a lane stopped inside one) or test after every
 // step: as the recent stops suggest, or one way only, for the tests.
 enum lane_block_choice { LANE_BLOCKS_AUTO, LANE_BLOCKS_ALWAYS, LANE_BLOCKS_NEVER };
-extern int lane_blocks;
+extern int lane_blocks;  // a lane_block_choice: LANE_BLOCKS_AUTO, unless a test sets one way
 
 // One thread's queue: the batch, and what it has computed since
 // begin_samples, which the caller adds up: samples, iteration steps, and on
