@@ -181,6 +181,24 @@ __attribute__((noinline)) void advance_in_block(lane_groups<V, Num, typename Isa
             s.n[g] = s.n[g] + double(Stride);
 }
 
+// One round of every group, and how many steps it took: a block of
+// 2 x Stride steps in doubles while fewer than half a lane stops per group
+// and block (stops, in 256ths, says how many lately), else Stride steps
+// tested one by one.
+template <class V, class Num, int K, int Stride, bool Julia, class Isa, class Terms>
+inline int advance_round(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_terms<Num> *t, const Terms &c,
+                         V limit, int stops)
+{
+    if constexpr (!is_dd<Num>) {
+        if (lane_blocks == LANE_BLOCKS_ALWAYS || (lane_blocks == LANE_BLOCKS_AUTO && stops < 128)) {
+            advance_in_block<V, Num, K, 2 * Stride, Julia, Isa>(s, t, c, limit);
+            return 2 * Stride;
+        }
+    }
+    advance_tested<V, Num, K, Stride, Julia, Isa>(s, t, c, limit);
+    return Stride;
+}
+
 // K groups of N lanes are in flight. They step Stride times between two
 // looks at which lanes have finished, so that no branch waits on every
 // step's result: a finished lane waits up to Stride - 1 steps, frozen, but
@@ -216,7 +234,6 @@ long long run_lanes(sample_batch &b)
     using L = lane_choice<Isa>;
     constexpr unsigned all_lanes = (1u << N) - 1;
     lane_groups<V, Num, M, K> s;
-    constexpr int Block = 2 * Stride;
     unsigned held[K];  // lanes holding a sample not yet reported
     mandel_terms<Num> t[K];
     int owner[K][N];
@@ -296,15 +313,7 @@ long long run_lanes(sample_batch &b)
         refill(g);
     }
     for (;;) {
-        bool blocks = false;
-        if constexpr (!is_dd<Num>) {
-            blocks = lane_blocks == LANE_BLOCKS_ALWAYS || (lane_blocks == LANE_BLOCKS_AUTO && stops < 128);
-            if (blocks)
-                advance_in_block<V, Num, K, Block, Julia, Isa>(s, t, c, limit);
-        }
-        if (!blocks)
-            advance_tested<V, Num, K, Stride, Julia, Isa>(s, t, c, limit);
-        const int steps = blocks ? Block : Stride;
+        const int steps = advance_round<V, Num, K, Stride, Julia, Isa>(s, t, c, limit, stops);
         group_steps += steps * K;
         unsigned any_held = 0;
         int stopped = 0;
@@ -319,7 +328,7 @@ long long run_lanes(sample_batch &b)
         }
         if (!any_held)
             break;
-        stops += (stopped * 256 * Block / (K * steps) - stops) / 8;
+        stops += (stopped * 256 * 2 * Stride / (K * steps) - stops) / 8;
     }
     return group_steps * N;
 }

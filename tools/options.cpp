@@ -89,30 +89,28 @@ int significant_digits(const char *text)
     return digits;
 }
 
-// A number as strtod reads it, and in low what its decimals hold beyond
-// that double: read in quadruple precision (113 bits), less the double. The
-// double is strtod's own, rounded once. Decimals of 17 digits or fewer name
-// that double, as the numbers this tool and the explorer print do, so a
-// centre given before low parts existed makes the same file now.
+// A finite number as strtod reads it, and in low what its decimals hold
+// beyond that double: read in quadruple precision (113 bits), less the
+// double. The double is strtod's own, rounded once. Decimals of 17 digits
+// or fewer name that double, as the numbers this tool and the explorer
+// print do, so a centre given before low parts existed makes the same file
+// now. A centre or start value beyond the doubles has no picture.
 bool read_number_whole(const char *text, double *value, double *low)
 {
-    if (!read_number(text, value))
+    if (!read_number(text, value) || !std::isfinite(*value))
         return false;
-    const bool more = std::isfinite(*value) && significant_digits(text) > 17;
-    *low = more ? double(strtoflt128(text, nullptr) - __float128(*value)) : 0.0;
+    *low = significant_digits(text) > 17 ? double(strtoflt128(text, nullptr) - __float128(*value)) : 0.0;
     return true;
 }
 
-// "RE,IM": two whole finite numbers around one comma, with their low
-// parts. A centre or start value beyond the doubles has no picture.
+// "RE,IM": two whole finite numbers around one comma, with their low parts.
 bool read_pair(const char *text, double pair[2], double low[2])
 {
     const char *comma = std::strchr(text, ',');
     if (!comma || std::strchr(comma + 1, ','))
         return false;
     std::string re(text, comma);
-    return read_number_whole(re.c_str(), &pair[0], &low[0]) && read_number_whole(comma + 1, &pair[1], &low[1]) &&
-           std::isfinite(pair[0]) && std::isfinite(pair[1]);
+    return read_number_whole(re.c_str(), &pair[0], &low[0]) && read_number_whole(comma + 1, &pair[1], &low[1]);
 }
 
 
