@@ -64,6 +64,7 @@ struct sample_batch {
     sample_shape shape[BATCH_CAPACITY];
     int n[BATCH_CAPACITY], steps[BATCH_CAPACITY];  // results: counted and computed steps
     double last_x[BATCH_CAPACITY], last_y[BATCH_CAPACITY];  // results: the last iterate
+    int stops_lately = 256;  // the lane kernels' measure of how often lanes stop, carried to the next batch
 };
 
 // Lane kernels: fill the results of every queued sample, exactly as the

@@ -63,8 +63,8 @@ inline void advance_tested(lane_groups<V, Num, typename Isa::M, K> &s, const man
 
 // What the steps of a block leave behind, group by group: the iterate
 // before and after each step, the largest escape measure, formed as the
-// escape test forms it, and the smallest correction (the larger of its two
-// parts' magnitudes).
+// escape test forms it, and the smallest magnitude of the correction's
+// real part.
 template <class V, int K, int Stride>
 struct block_trace {
     V a[Stride + 1][K], b[Stride + 1][K];
@@ -75,9 +75,10 @@ struct block_trace {
 // both parts. The correction subtracted differs from that move by the
 // rounding of the subtraction alone, half a unit in the last place of the
 // new iterate: under 1.2e-13 where it has not escaped (|z| < 1000). So
-// where no correction of a block goes past this bound, in either part, no
-// step of it converged. The margin is generous: a false alarm only costs
-// a replay.
+// where no correction's real part goes past this bound, no step of the
+// block converged. The real part alone is enough to tell, and costs half
+// as much: where it is that small and the imaginary part is not, the
+// false alarm only costs a replay, as the generous margin does.
 constexpr double correction_bound = tolerance + 1e-9;
 
 // Stride steps of every group, with no stop tests in between: a block, in
@@ -109,7 +110,7 @@ inline void advance_block(lane_groups<V, Num, typename Isa::M, K> &s, const mand
             const Num na = a[g] - da, nb = b[g] - db;
             const Num na2 = na * na, nb2 = nb * nb;
             escape[g] = Isa::max(escape[g], escape_measure(na, nb, na2, nb2));
-            moved[g] = Isa::min(moved[g], Isa::max(magnitude(da), magnitude(db)));
+            moved[g] = Isa::min(moved[g], magnitude(da));
             h.a[r][g] = na, h.b[r][g] = nb;
             a[g] = na, b[g] = nb, a2[g] = na2, b2[g] = nb2;
         }
@@ -120,8 +121,8 @@ inline void advance_block(lane_groups<V, Num, typename Isa::M, K> &s, const mand
     }
 }
 
-// The lanes of group g that may have stopped inside the block just
-// stepped: escaped, converged or reached the limit. Maximum and minimum
+// The lanes of group g that may have escaped or converged inside the block
+// just stepped, or whose count is not below the limit. Maximum and minimum
 // may drop a not-a-number, but one never leaves the iterate again, and a
 // step measure is one only between two infinite iterates, which escape.
 // So where the last iterate is a number, the summaries are exact.
@@ -131,8 +132,33 @@ inline unsigned may_have_stopped(const lane_groups<V, Num, typename Isa::M, K> &
 {
     const V a = h.a[Stride][g], b = h.b[Stride][g];
     const auto clear = Isa::less(h.escape[g], V{} + escape_bound) & Isa::less(V{} + correction_bound, h.moved[g]) &
-                       Isa::at_most(a, a) & Isa::at_most(b, b) & Isa::less(s.n[g] + double(Stride), limit);
+                       Isa::at_most(a, a) & Isa::at_most(b, b) & Isa::less(s.n[g], limit);
     return Isa::bits(s.alive[g] & ~clear);
+}
+
+// The lanes of group g whose count reaches the limit inside the block.
+template <class V, class Num, int K, int Stride, class Isa>
+inline unsigned reach_limit(const lane_groups<V, Num, typename Isa::M, K> &s, int g, V limit)
+{
+    return Isa::bits(s.alive[g] & ~Isa::less(s.n[g] + double(Stride), limit));
+}
+
+// Lanes of group g that reach the limit inside a block where nothing else
+// stopped them, their counts still the block's start: each stops at the
+// step that makes its count the limit, with that step's iterate, as the
+// tested loop stops it. No replay is needed for them: in views where many
+// samples run to the limit, most blocks a lane stops in are such blocks.
+template <class V, class Num, int K, int Stride, class Isa>
+inline void stop_at_limit(lane_groups<V, Num, typename Isa::M, K> &s, int g, const block_trace<V, K, Stride> &h,
+                          V limit, unsigned lanes)
+{
+    for (unsigned rest = lanes; rest; rest &= rest - 1) {
+        const int l = __builtin_ctz(rest);
+        const int r = int(limit[l] - s.n[g][l]);  // from 1 to Stride: the count was below the limit
+        s.a[g][l] = h.a[r][g][l], s.b[g][l] = h.b[r][g][l];
+        s.n[g][l] = limit[l] - double(Stride);
+    }
+    s.alive[g] = s.alive[g] & ~Isa::mask(lanes);
 }
 
 // Group g's block once more from its trace, with the one-sample loop's
@@ -166,8 +192,9 @@ inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const bloc
 }
 
 // Stride steps of every group in one block, then the replay of the groups
-// where a lane may have stopped inside it. Kept out of line, so that the
-// loop around it compiles as it does without blocks.
+// where a lane may have escaped or converged inside it; in the others, the
+// stops of lanes that reach the limit. Kept out of line, so that the loop
+// around it compiles as it does without blocks.
 template <class V, class Num, int K, int Stride, bool Julia, class Isa, class Terms>
 __attribute__((noinline)) void advance_in_block(lane_groups<V, Num, typename Isa::M, K> &s,
                                                 const mandel_terms<Num> *t, const Terms &c, V limit)
@@ -177,8 +204,11 @@ __attribute__((noinline)) void advance_in_block(lane_groups<V, Num, typename Isa
     for (int g = 0; g < K; g++)
         if (may_have_stopped<V, Num, K, Stride, Isa>(s, g, trace, limit))
             replay<V, Num, K, Stride, Isa>(s, g, trace, limit);
-        else
+        else {
+            if (const unsigned done = reach_limit<V, Num, K, Stride, Isa>(s, g, limit))
+                stop_at_limit<V, Num, K, Stride, Isa>(s, g, trace, limit, done);
             s.n[g] = s.n[g] + double(Stride);
+        }
 }
 
 // One round of every group, and how many steps it took: a block of
@@ -213,8 +243,9 @@ inline int advance_round(lane_groups<V, Num, typename Isa::M, K> &s, const mande
 // Where lanes run long, the tests and masks of every step cost more than
 // the few lanes that stop: while under half a lane stops per group and
 // block, the groups step 2 x Stride times in a block without them, and a
-// group where a lane may have stopped inside the block replays the tests
-// from the block's trace. Where lanes stop often nearly every block would
+// group where a lane may have escaped or converged inside the block
+// replays the tests from the block's trace; a lane that only reached the
+// limit needs none. Where lanes stop often nearly every block would
 // be replayed, and the groups test every step. In double-double, where
 // the step costs many times its tests, blocks measured slower, and the
 // groups always test every step.
@@ -262,8 +293,11 @@ long long run_lanes(sample_batch &b)
     // The lanes that stopped per group and block lately, in 256ths, each
     // round weighing an eighth: while fewer than half a lane stops in a
     // block, most blocks stand, and the groups step in blocks. A batch
-    // starts out testing every step, as if a lane stopped in every block.
-    int stops = 256;
+    // goes on from where the one before it left off: the batches of a
+    // pass, and of the passes after it, mostly lie side by side in the
+    // picture, and run alike. The first batch of a queue starts out
+    // testing every step, as if a lane stopped in every block.
+    int stops = b.stops_lately;
 
     // The lowest idle lanes of group g take the next samples of the queue.
     auto refill = [&](int g) {
@@ -330,6 +364,8 @@ long long run_lanes(sample_batch &b)
             break;
         stops += (stopped * 256 * 2 * Stride / (K * steps) - stops) / 8;
     }
+    if constexpr (!is_dd<Num>)
+        b.stops_lately = stops;
     return group_steps * N;
 }
 
