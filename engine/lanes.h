@@ -362,7 +362,9 @@ long long run_lanes(sample_batch &b)
         }
         if (!any_held)
             break;
-        stops += (stopped * 256 * 2 * Stride / (K * steps) - stops) / 8;
+        // Per group and block of 2 x Stride steps: no division by the
+        // steps, which costs as much as several of a round's steps.
+        stops += (stopped * 256 * (steps == Stride ? 2 : 1) / K - stops) / 8;
     }
     if constexpr (!is_dd<Num>)
         b.stops_lately = stops;
