@@ -51,7 +51,8 @@ void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, dou
     b.other_x = other_x;
     b.other_y = other_y;
     b.deep = false;
-    q.samples = q.steps = q.lane_steps = q.kernel_ns = 0;
+    b.reference = nullptr;
+    q.samples = q.steps = q.lane_steps = q.kernel_ns = q.fallbacks = 0;
 }
 
 void deepen_samples(sample_queue &q, dd<double> origin_x, dd<double> origin_y, dd<double> other_x,
@@ -63,6 +64,11 @@ void deepen_samples(sample_queue &q, dd<double> origin_x, dd<double> origin_y, d
     b.deep_other_x = other_x, b.deep_other_y = other_y;
 }
 
+void perturb_samples(sample_queue &q, const reference_orbit *r)
+{
+    q.batch.reference = r;
+}
+
 // A deep sample's position: the origin plus the offset, as the lane
 // kernels form it too.
 static orbit deep_orbit(const sample_batch &b, double x, double y)
@@ -70,6 +76,18 @@ static orbit deep_orbit(const sample_batch &b, double x, double y)
     const dd<double> px = dd_add(b.origin_x, x), py = dd_add(b.origin_y, y);
     return b.julia ? julia_orbit_dd(px, py, b.deep_other_x, b.deep_other_y, b.maxiter)
                    : mandel_orbit_dd(px, py, b.deep_other_x.hi, b.deep_other_y.hi, b.maxiter);
+}
+
+// A perturbed sample that perturbation lost goes on in double-double, from
+// its start: the whole orbit is then that of the double-double kernels.
+static orbit perturbed_or_deep(sample_queue &q, double x, double y)
+{
+    const sample_batch &b = q.batch;
+    const orbit o = perturbed_orbit(*b.reference, x, y, b.maxiter);
+    if (o.n >= 0)
+        return o;
+    q.fallbacks++;
+    return deep_orbit(b, x, y);
 }
 
 // The debug line of a parameter-plane sample: its last iterate.
@@ -81,7 +99,8 @@ static void list_sample(double last_x, double last_y)
 void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape)
 {
     const sample_batch &b = q.batch;
-    const orbit o = b.deep    ? deep_orbit(b, x, y)
+    const orbit o = b.reference ? perturbed_or_deep(q, x, y)
+                    : b.deep    ? deep_orbit(b, x, y)
                     : b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter)
                               : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter);
     if (blub && !b.julia)
@@ -107,6 +126,11 @@ void flush_samples(sample_queue &q)
     const bool listed = blub && !b.julia;
     long long steps = 0;
     for (int k = 0; k < b.count; k++) {
+        if (b.n[k] < 0) {
+            const orbit o = deep_orbit(b, b.x[k], b.y[k]);
+            b.n[k] = o.n, b.steps[k] = o.steps, b.last_x[k] = o.x, b.last_y[k] = o.y;
+            q.fallbacks++;
+        }
         if (listed)
             list_sample(b.last_x[k], b.last_y[k]);
         steps += b.steps[k];

@@ -4,10 +4,12 @@
 #include <cstdio>
 
 #include "engine/newton.h"
+#include "engine/reference.h"
 #include "view/viewstate.h"
 
 long long kernel_samples;
 long long kernel_steps;
+long long kernel_fallbacks;
 
 // Every kernel shares this loop, in doubles or in double-doubles: a step
 // that escapes is not counted, a step that converges is, and when the step
@@ -87,6 +89,50 @@ orbit mandel_orbit_dd(dd<double> x, dd<double> y, double a, double b, int maxite
 orbit julia_orbit_dd(dd<double> x, dd<double> y, dd<double> cr, dd<double> ci, int maxiter)
 {
     return plain_nan(julia_iterate(x, y, cr, ci, maxiter));
+}
+
+// The loop above for a difference from the reference: the reference's next
+// iterate Z_n+1 comes from its table, the escape test takes Z_n+1 + delta
+// and the convergence test (Z_n+1 - Z_n) + (delta' - delta). A sample whose
+// step needs an iterate past the table's end, unless the reference settled
+// there, or whose iterate falls far below the reference's, is lost. The
+// lane kernels do the same, lane by lane.
+template <bool Julia>
+static orbit perturbed_iterate(const reference_orbit &r, double x, double y, int maxiter)
+{
+    const perturb_terms p = perturb_terms_of(r.c_x, r.c_y);
+    const double gx = x - r.offset_x, gy = y - r.offset_y;
+    const offset_terms<double> o = offset_terms_of(p, Julia ? 0.0 : gx, Julia ? 0.0 : gy);
+    double dx = Julia ? gx : 0.0, dy = Julia ? gy : 0.0, A = r.x[0], B = r.y[0], zx, zy;
+    const orbit lost = {-1, 0, 0, 0};
+    int n = 0, steps = 0;
+    for (;;) {
+        if (!r.settled && n + 1 > r.length)
+            return lost;
+        const int at = n + 1 < r.length ? n + 1 : r.length;
+        const double A1 = r.x[at], B1 = r.y[at];
+        double cx, cy;
+        perturbed_difference<Julia>(p, o, A, B, A1, B1, dx, dy, cx, cy);
+        const double ndx = dx - cx, ndy = dy - cy;
+        steps++;
+        zx = A1 + ndx, zy = B1 + ndy;
+        const double m = zx * zx + zy * zy;
+        if (!(m < escape_bound))
+            break;
+        if (m < glitch_ratio * (A1 * A1 + B1 * B1))
+            return lost;
+        if (++n >= maxiter)
+            break;
+        if (magnitude((A1 - A) + (ndx - dx)) <= tolerance && magnitude((B1 - B) + (ndy - dy)) <= tolerance)
+            break;
+        A = A1, B = B1, dx = ndx, dy = ndy;
+    }
+    return plain_nan({n, steps, zx, zy});
+}
+
+orbit perturbed_orbit(const reference_orbit &r, double x, double y, int maxiter)
+{
+    return r.julia ? perturbed_iterate<true>(r, x, y, maxiter) : perturbed_iterate<false>(r, x, y, maxiter);
 }
 
 std::uint32_t mandel_point(double cx, double cy, double zx, double zy, int maxiter)

@@ -16,6 +16,14 @@ struct avx2_isa : vector_mask_isa<avx2_lanes> {
         const __m256i lane_bits = _mm256_setr_epi64x(1, 2, 4, 8), m = _mm256_set1_epi64x(bits);
         return M(_mm256_cmpeq_epi64(_mm256_and_si256(m, lane_bits), lane_bits));
     }
+    // The doubles at the given whole-number indices, each a lane's: the
+    // indices taken from the doubles' bits, offset by 2^52.
+    static V gather(const double *base, V index)
+    {
+        const __m256i i =
+            _mm256_sub_epi64(_mm256_castpd_si256(__m256d(index + 0x1p52)), _mm256_set1_epi64x(0x4330000000000000));
+        return V(_mm256_i64gather_pd(base, i, 8));
+    }
     static V expand(V old, unsigned bits, const double *src)
     {
         static const int rank[16][8] = {
@@ -36,5 +44,5 @@ struct avx2_isa : vector_mask_isa<avx2_lanes> {
 
 long long lanes_avx2(sample_batch &b)
 {
-    return run_batch<avx2_lanes, 4, 4, 8, 2, avx2_isa>(b);
+    return run_batch<avx2_lanes, 4, 4, 8, 2, 4, avx2_isa>(b);
 }

@@ -19,6 +19,15 @@ struct avx512_isa {
     static V min(V x, V y) { return V(_mm512_mask_min_pd(__m512d(x), M(0xff), __m512d(x), __m512d(y))); }
     static unsigned bits(M m) { return m; }
     static M mask(unsigned bits) { return M(bits); }
+    // The doubles at the given whole-number indices, each a lane's: the
+    // indices taken from the doubles' bits, offset by 2^52. Masked with
+    // every lane set, as max and min are.
+    static V gather(const double *base, V index)
+    {
+        const __m512i i =
+            _mm512_sub_epi64(_mm512_castpd_si512(__m512d(index + 0x1p52)), _mm512_set1_epi64(0x4330000000000000));
+        return V(_mm512_mask_i64gather_pd(__m512d(index), M(0xff), i, base, 8));
+    }
     static V expand(V old, unsigned bits, const double *src)
     {
         return V(_mm512_mask_expandloadu_pd(__m512d(old), M(bits), src));
@@ -27,5 +36,5 @@ struct avx512_isa {
 
 long long lanes_avx512(sample_batch &b)
 {
-    return run_batch<avx512_lanes, 8, 4, 8, 2, avx512_isa>(b);
+    return run_batch<avx512_lanes, 8, 4, 8, 2, 4, avx512_isa>(b);
 }

@@ -33,6 +33,7 @@ struct strip_task {
     double oy[2];      // deep: parameter-plane centre y
     double jox[2];     // deep: dynamic-plane centre x
     double joy[2];     // deep: dynamic-plane centre y
+    int perturbed;     // deep: by perturbation from a reference orbit of the view, not in double-double
 };
 
 // Computes one strip into the frame buffer: a coarse pass of one sample
