@@ -117,6 +117,9 @@ std::vector<scene> scenes()
         deep.precision = PRECISION_DOUBLE_DOUBLE;
         deep.width = 130;
         all.push_back(deep);
+        deep.precision = PRECISION_PERTURBATION;
+        deep.width = 317.5;
+        all.push_back(deep);
     }
     const double x = 1.3026, y = -1.3802, half = 1e-20;
     for (int mode : {0, 1, 2})

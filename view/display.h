@@ -11,10 +11,19 @@ int iteration_limit(double limit);
 // than doubles resolve on the current viewport: its pixel step below 64
 // units in the last place of its largest coordinate.
 bool view_is_deep(double xmid, double ymid, double xhalf, double yhalf);
+// The same on a viewport of the given columns and rows.
+bool view_is_deep_on(double xmid, double ymid, double xhalf, double yhalf, int columns, int rows);
 
-// Whether the current view state's frame is computed in double-double: as
-// the precision choice says, and in auto when the plane the mode displays
-// has a deep view.
+// What a precision choice computes a frame in, given whether its view is
+// deep: PRECISION_DOUBLE, PRECISION_DOUBLE_DOUBLE or PRECISION_PERTURBATION.
+int precision_used(int choice, bool deep);
+
+// What the current view state's frame is computed in: as the precision
+// choice says of the plane the mode displays.
+int frame_precision();
+
+// Whether that is not doubles: the frame's grids are offsets from the
+// view's centre, which it carries whole.
 bool frame_is_deep();
 
 // The frame description of the current view state and viewport.

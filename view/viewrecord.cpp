@@ -8,14 +8,18 @@
 // Version 1 is a picture of one sample per pixel; version 2 adds the
 // supersample line, and is written only for a supersampled picture;
 // version 3 adds the centres' low parts and the precision, and is written
-// only for a view with low parts or a precision forced. So every other
+// only for a view with low parts or a precision named. So every other
 // picture, and the explorer's window, carries the very text it always has.
+// A picture that auto computed by perturbation names perturbation, so
+// that a record written before there was perturbation, whose auto computed
+// a deep picture in double-double, still means that.
 #include "view/viewrecord.h"
 
 #include <charconv>
 #include <sstream>
 
 #include "app/screen.h"
+#include "view/display.h"
 #include "view/viewstate.h"
 
 extern const char view_property[] = "ROOTZOOM_VIEW";
@@ -27,7 +31,7 @@ double *const parameter_fields[5] = {&xmit, &ymit, &xstep, &ystep, &maxit};
 double *const dynamic_fields[5] = {&jxmit, &jymit, &jxstep, &jystep, &jmaxit};
 double *const low_fields[4] = {&xmit_lo, &ymit_lo, &jxmit_lo, &jymit_lo};
 
-const char *const precision_names[3] = {"auto", "double", "double-double"};
+const char *const precision_names[] = {"auto", "double", "double-double", "perturbation", "auto"};
 
 std::string numbers_text(const double *v, int n)
 {
@@ -66,15 +70,32 @@ void restore_views(const picture_record &r)
         *low_fields[i] = r.low[i];
 }
 
+// The plane the mode shows, on the picture's tiles and viewport.
+bool record_is_deep(const picture_record &r)
+{
+    const double *v = r.mode == 0 ? r.parameter : r.dynamic;
+    const int k = r.tiles * r.supersample;
+    int columns, rows;
+    viewport_size(r.width, columns, rows);
+    return view_is_deep_on(v[0], v[1], v[2] / k, v[3] / k, columns, rows);
+}
+
+int written_precision(const picture_record &r)
+{
+    return precision_used(r.precision, record_is_deep(r)) == PRECISION_PERTURBATION ? PRECISION_PERTURBATION
+           : r.precision == PRECISION_AUTO_DOUBLE_DOUBLE                          ? PRECISION_AUTO
+                                                                                  : r.precision;
+}
+
 int record_version(const picture_record &r)
 {
     const bool low = r.low[0] != 0 || r.low[1] != 0 || r.low[2] != 0 || r.low[3] != 0;
-    return low || r.precision != PRECISION_AUTO ? 3 : r.supersample > 1 ? 2 : 1;
+    return low || written_precision(r) != PRECISION_AUTO ? 3 : r.supersample > 1 ? 2 : 1;
 }
 
 const char *precision_name(int precision)
 {
-    return precision >= 0 && precision <= 2 ? precision_names[precision] : "?";
+    return precision >= 0 && precision <= PRECISION_AUTO_DOUBLE_DOUBLE ? precision_names[precision] : "?";
 }
 
 std::string view_text(const picture_record &r)
@@ -89,6 +110,6 @@ std::string view_text(const picture_record &r)
     if (version >= 2)
         s << "\nsupersample " << r.supersample;
     if (version >= 3)
-        s << "\nlow-parts " << numbers_text(r.low, 4) << "\nprecision " << precision_name(r.precision);
+        s << "\nlow-parts " << numbers_text(r.low, 4) << "\nprecision " << precision_name(written_precision(r));
     return s.str();
 }

@@ -20,7 +20,7 @@ struct picture_record {
     bool logo = true;
     int supersample = 1;  // each pixel the mean of supersample x supersample pixels
     double low[4] = {};   // the centres' low parts: xmit_lo ymit_lo jxmit_lo jymit_lo
-    int precision = 0;    // a precision_choice: auto, or forced to double or double-double
+    int precision = 0;    // a precision_choice: auto (or the older auto of a record read), or one forced
 };
 
 // A double as the shortest text that reads back as exactly that double:
@@ -32,11 +32,20 @@ std::string exact_text(double value);
 void capture_views(picture_record &r);
 void restore_views(const picture_record &r);
 
+// Whether the picture's own view is deeper than doubles resolve, on its
+// viewport and tiles (supersampling included).
+bool record_is_deep(const picture_record &r);
+
+// The precision the record names: perturbation where auto computed the
+// picture by perturbation, auto for the older auto, else the choice.
+int written_precision(const picture_record &r);
+
 // The version of the record's text: 1, 2 with supersampling, 3 with low
-// parts or a precision forced.
+// parts or a precision named other than auto.
 int record_version(const picture_record &r);
 
-// "auto", "double" or "double-double", as the record and --precision write it.
+// "auto", "double", "double-double" or "perturbation", as the record and
+// --precision write it ("auto" for the older auto too).
 const char *precision_name(int precision);
 
 // The record as text, one item a line; rootzoom-render's parse_view_text
