@@ -368,49 +368,74 @@ long long run_lanes(sample_batch &b)
 
 // What K groups of N lanes carry in perturbation: the difference delta
 // from the reference orbit, the reference's iterate Z_n at each lane's own
-// step n (lanes start at different times), the count, the lanes still
-// iterating, the lanes lost to perturbation, and in the parameter plane
-// each lane's own terms in its difference of c.
+// step n (lanes start at different times), the count, the steps each lane
+// has taken since it was filled (its count while it iterates, and on after
+// it stops), the lanes still iterating, the lanes lost to perturbation,
+// and in the parameter plane each lane's own terms in its difference of c.
 template <class V, class M, int K>
 struct perturbed_groups {
     V dx[K], dy[K];
     V zx[K], zy[K];
-    V n[K];
-    M alive[K];
-    unsigned lost[K];
+    V n[K], taken[K];
+    M alive[K], lost[K];
     offset_terms<V> o[K];
 };
 
+// The reference's iterates for a round of Stride steps of group g: for
+// each lane the Stride iterates after the one at its step, each lane's
+// read at once as consecutive doubles and turned into one vector per
+// step. The table's padding past its end stands for the clamping of the
+// one-sample path: a lane that would read past the end reads the last
+// iterate, and a lane past it starts there.
+template <class V, int N, int K, int Stride, class Isa>
+inline void read_ahead(const perturbed_groups<V, typename Isa::M, K> &s, int g, const reference_orbit &r,
+                       V (&x)[Stride], V (&y)[Stride])
+{
+    static_assert(Stride <= reference_padding, "a round reads at most the padding past the table's end");
+    const double *rows_x[N], *rows_y[N];
+#pragma GCC unroll 8
+    for (int l = 0; l < N; l++) {
+        const double next = s.taken[g][l] + 1.0;
+        const int at = next < r.length ? int(next) : r.length;
+        rows_x[l] = r.x.data() + at, rows_y[l] = r.y.data() + at;
+    }
+    Isa::columns(rows_x, x), Isa::columns(rows_y, y);
+}
+
 // Stride perturbed steps of every group, each followed by the tests, lane
 // by lane as perturbed_orbit makes them. Each lane reads the reference's
-// next iterate at its own step from the table, clamped to its end: a lane
-// that needs one past it, unless the reference settled there, is lost
-// before its step counts, as is one whose iterate falls far below the
-// reference's.
-template <class V, int K, int Stride, bool Julia, class Isa>
+// next iterate at its own step, read ahead for the round. A lane that
+// needs an iterate past the end, unless the reference settled there, is
+// lost before its step counts, as is one whose iterate falls far below
+// the reference's.
+template <class V, int N, int K, int Stride, bool Julia, class Isa>
 inline void advance_perturbed(perturbed_groups<V, typename Isa::M, K> &s, const reference_orbit &r,
                               const perturb_terms &p, V limit)
 {
     using M = typename Isa::M;
     const V last = V{} + double(r.length);
+    const bool settled = r.settled;
+    V ahead_x[K][Stride], ahead_y[K][Stride];
+    for (int g = 0; g < K; g++)
+        read_ahead<V, N, K, Stride, Isa>(s, g, r, ahead_x[g], ahead_y[g]);
     for (int step = 0; step < Stride; step++)
         for (int g = 0; g < K; g++) {
             const M go = s.alive[g];
-            const V next = s.n[g] + 1.0, at = Isa::min(next, last);
-            const V a1 = Isa::gather(r.x.data(), at), b1 = Isa::gather(r.y.data(), at);
+            const V a1 = ahead_x[g][step], b1 = ahead_y[g][step], taken = s.taken[g] + 1.0;
+            s.taken[g] = taken;
             V cx, cy;
             perturbed_difference<Julia>(p, s.o[g], s.zx[g], s.zy[g], a1, b1, s.dx[g], s.dy[g], cx, cy);
             const V ndx = Isa::subtract_where(go, s.dx[g], cx), ndy = Isa::subtract_where(go, s.dy[g], cy);
             const V ex = a1 + ndx, ey = b1 + ndy, m = ex * ex + ey * ey;
             const M counts = go & Isa::less(m, V{} + escape_bound);
             M lost = counts & Isa::less(m, glitch_ratio * (a1 * a1 + b1 * b1));
-            if (!r.settled)
-                lost = lost | (go & Isa::less(last, next));
+            if (!settled)
+                lost = lost | (go & Isa::less(last, taken));
             const M converged = Isa::at_most(magnitude((a1 - s.zx[g]) + (ndx - s.dx[g])), V{} + tolerance) &
                                 Isa::at_most(magnitude((b1 - s.zy[g]) + (ndy - s.dy[g])), V{} + tolerance);
-            s.n[g] = Isa::select(counts, next, s.n[g]);
-            s.alive[g] = counts & ~lost & Isa::less(s.n[g], limit) & ~converged;
-            s.lost[g] |= Isa::bits(lost);
+            s.n[g] = Isa::select(counts, taken, s.n[g]);
+            s.alive[g] = counts & ~lost & Isa::less(taken, limit) & ~converged;
+            s.lost[g] = s.lost[g] | lost;
             s.zx[g] = Isa::select(go, a1, s.zx[g]), s.zy[g] = Isa::select(go, b1, s.zy[g]);
             s.dx[g] = ndx, s.dy[g] = ndy;
         }
@@ -447,7 +472,7 @@ long long run_perturbed(sample_batch &b)
         auto fill = [fresh](V &lanes, V with) { lanes = Isa::select(fresh, with, lanes); };
         held[g] |= take;
         s.alive[g] = s.alive[g] | fresh;
-        fill(s.n[g], V{});
+        fill(s.n[g], V{}), fill(s.taken[g], V{});
         fill(s.zx[g], V{} + r.x[0]), fill(s.zy[g], V{} + r.y[0]);
         fill(s.dx[g], Julia ? gx : V{}), fill(s.dy[g], Julia ? gy : V{});
         if constexpr (!Julia) {
@@ -457,8 +482,8 @@ long long run_perturbed(sample_batch &b)
         }
     };
     auto report = [&](int g, unsigned finished) {
-        const unsigned lost = s.lost[g] & finished;
-        s.lost[g] &= ~finished;
+        const unsigned lost = Isa::bits(s.lost[g]) & finished;
+        s.lost[g] = s.lost[g] & ~Isa::mask(finished);
         for (; finished; finished &= finished - 1) {
             const int l = __builtin_ctz(finished), k = owner[g][l];
             if (lost >> l & 1) {
@@ -473,15 +498,14 @@ long long run_perturbed(sample_batch &b)
         }
     };
     for (int g = 0; g < K; g++) {
-        s.dx[g] = s.dy[g] = s.zx[g] = s.zy[g] = s.n[g] = V{};
+        s.dx[g] = s.dy[g] = s.zx[g] = s.zy[g] = s.n[g] = s.taken[g] = V{};
         s.o[g] = offset_terms_of(p, V{}, V{});
-        s.alive[g] = M{};
-        s.lost[g] = 0;
+        s.alive[g] = s.lost[g] = M{};
         held[g] = 0;
         refill(g);
     }
     for (;;) {
-        advance_perturbed<V, K, Stride, Julia, Isa>(s, r, p, limit);
+        advance_perturbed<V, N, K, Stride, Julia, Isa>(s, r, p, limit);
         group_steps += Stride * K;
         unsigned any_held = 0;
         for (int g = 0; g < K; g++) {

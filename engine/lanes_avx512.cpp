@@ -19,14 +19,32 @@ struct avx512_isa {
     static V min(V x, V y) { return V(_mm512_mask_min_pd(__m512d(x), M(0xff), __m512d(x), __m512d(y))); }
     static unsigned bits(M m) { return m; }
     static M mask(unsigned bits) { return M(bits); }
-    // The doubles at the given whole-number indices, each a lane's: the
-    // indices taken from the doubles' bits, offset by 2^52. Masked with
-    // every lane set, as max and min are.
-    static V gather(const double *base, V index)
+    // Eight consecutive doubles from each lane's row, as eight vectors:
+    // vector k holds row l's double k in lane l (a transposition). Masked
+    // forms with every lane set, as max and min are.
+    static void columns(const double *const rows[8], V out[8])
     {
-        const __m512i i =
-            _mm512_sub_epi64(_mm512_castpd_si512(__m512d(index + 0x1p52)), _mm512_set1_epi64(0x4330000000000000));
-        return V(_mm512_mask_i64gather_pd(__m512d(index), M(0xff), i, base, 8));
+        __m512d r[8], t[8], u[8];
+#pragma GCC unroll 8
+        for (int l = 0; l < 8; l++)
+            r[l] = _mm512_loadu_pd(rows[l]);
+#pragma GCC unroll 4
+        for (int l = 0; l < 8; l += 2) {
+            t[l] = _mm512_mask_unpacklo_pd(r[l], M(0xff), r[l], r[l + 1]);
+            t[l + 1] = _mm512_mask_unpackhi_pd(r[l], M(0xff), r[l], r[l + 1]);
+        }
+#pragma GCC unroll 2
+        for (int h = 0; h < 8; h += 4)
+#pragma GCC unroll 2
+            for (int k = 0; k < 2; k++) {
+                u[h + k] = _mm512_mask_shuffle_f64x2(t[h + k], M(0xff), t[h + k], t[h + k + 2], 0x88);
+                u[h + k + 2] = _mm512_mask_shuffle_f64x2(t[h + k], M(0xff), t[h + k], t[h + k + 2], 0xdd);
+            }
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; k++) {
+            out[k] = V(_mm512_mask_shuffle_f64x2(u[k], M(0xff), u[k], u[k + 4], 0x88));
+            out[k + 4] = V(_mm512_mask_shuffle_f64x2(u[k], M(0xff), u[k], u[k + 4], 0xdd));
+        }
     }
     static V expand(V old, unsigned bits, const double *src)
     {

@@ -134,7 +134,8 @@ void go_on(candidate &c, const lattice &l, int steps)
 {
     const julia_terms<ddouble> jt = julia_terms_of(l.other_x, l.other_y);
     reference_orbit &r = c.orbit;
-    for (int n = int(r.x.size()) - 1; n < steps && c.escaped_at < 0 && !r.settled; n++) {
+    r.x.resize(r.length + 1), r.y.resize(r.length + 1);
+    for (int n = r.length; n < steps && c.escaped_at < 0 && !r.settled; n++) {
         const ddouble a2 = c.a * c.a, b2 = c.b * c.b;
         ddouble da, db;
         if (l.julia)
@@ -152,6 +153,7 @@ void go_on(candidate &c, const lattice &l, int steps)
         c.a = na, c.b = nb;
     }
     r.length = int(r.x.size()) - 1;
+    r.x.resize(r.length + 1 + reference_padding, r.x.back()), r.y.resize(r.length + 1 + reference_padding, r.y.back());
 }
 
 // What the lattice's points have shown so far, and the last orbit computed.

@@ -19,12 +19,16 @@ struct reference_view {
 // One orbit as the kernels read it: the iterates Z_0 .. Z_length of a
 // point near the view's centre, computed in double-double and kept as
 // their high parts. A sample's step n reads Z_n+1: past the end it has
-// outlived the reference, unless the orbit settled there for good.
+// outlived the reference, unless the orbit settled there for good. The
+// table goes on past its end with Z_length, so that the lane kernels read
+// a lane's next steps at once, as consecutive doubles, without clamping.
+constexpr int reference_padding = 16;
+
 struct reference_orbit {
     bool julia;
     int length;
     bool settled;               // the orbit stays at Z_length from there on
-    std::vector<double> x, y;   // Z_n, length + 1 of each
+    std::vector<double> x, y;   // Z_n, length + 1 of each and the padding
     double offset_x, offset_y;  // the reference point less the view's centre, rounded to doubles
     double c_x, c_y;            // the plane's c: the reference point in the parameter plane, else the frame's c
     int candidate;              // which point of the lattice it is, 0 the nearest to the centre
