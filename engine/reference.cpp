@@ -205,8 +205,10 @@ const reference_orbit &reference_for(const reference_view &v)
     }
     if (chosen < 0)
         chosen = latest;
+    // An orbit computed further for a larger limit is computed again, so
+    // that the table is the very one a fresh start makes.
     candidate &c = cache.last;
-    if (!cache.have_orbit || c.point != chosen)
+    if (!cache.have_orbit || c.point != chosen || c.orbit.length > steps)
         c = start(l, chosen), cache.have_orbit = true;
     go_on(c, l, steps);
     c.orbit.offset_x = (c.px - v.centre_x).hi, c.orbit.offset_y = (c.py - v.centre_y).hi;
