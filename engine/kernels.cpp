@@ -110,9 +110,9 @@ static orbit perturbed_iterate(const reference_orbit &r, double x, double y, int
         if (!r.settled && n + 1 > r.length)
             return lost;
         const int at = n + 1 < r.length ? n + 1 : r.length;
-        const double A1 = r.x[at], B1 = r.y[at];
+        const double A1 = r.x[at], B1 = r.y[at], q0x = A - A1, q0y = B - B1;
         double cx, cy;
-        perturbed_difference<Julia>(p, o, A, B, A1, B1, dx, dy, cx, cy);
+        perturbed_difference<Julia>(p, o, A, B, q0x, q0y, dx, dy, cx, cy);
         const double ndx = dx - cx, ndy = dy - cy;
         steps++;
         zx = A1 + ndx, zy = B1 + ndy;
@@ -123,7 +123,7 @@ static orbit perturbed_iterate(const reference_orbit &r, double x, double y, int
             return lost;
         if (++n >= maxiter)
             break;
-        if (magnitude((A1 - A) + (ndx - dx)) <= tolerance && magnitude((B1 - B) + (ndy - dy)) <= tolerance)
+        if (perturbed_move(q0x, ndx - dx) <= tolerance && perturbed_move(q0y, ndy - dy) <= tolerance)
             break;
         A = A1, B = B1, dx = ndx, dy = ndy;
     }

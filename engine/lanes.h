@@ -423,16 +423,17 @@ inline void advance_perturbed(perturbed_groups<V, typename Isa::M, K> &s, const 
             const M go = s.alive[g];
             const V a1 = ahead_x[g][step], b1 = ahead_y[g][step], taken = s.taken[g] + 1.0;
             s.taken[g] = taken;
+            const V q0x = s.zx[g] - a1, q0y = s.zy[g] - b1;
             V cx, cy;
-            perturbed_difference<Julia>(p, s.o[g], s.zx[g], s.zy[g], a1, b1, s.dx[g], s.dy[g], cx, cy);
+            perturbed_difference<Julia>(p, s.o[g], s.zx[g], s.zy[g], q0x, q0y, s.dx[g], s.dy[g], cx, cy);
             const V ndx = Isa::subtract_where(go, s.dx[g], cx), ndy = Isa::subtract_where(go, s.dy[g], cy);
             const V ex = a1 + ndx, ey = b1 + ndy, m = ex * ex + ey * ey;
             const M counts = go & Isa::less(m, V{} + escape_bound);
             M lost = counts & Isa::less(m, glitch_ratio * (a1 * a1 + b1 * b1));
             if (!settled)
                 lost = lost | (go & Isa::less(last, taken));
-            const M converged = Isa::at_most(magnitude((a1 - s.zx[g]) + (ndx - s.dx[g])), V{} + tolerance) &
-                                Isa::at_most(magnitude((b1 - s.zy[g]) + (ndy - s.dy[g])), V{} + tolerance);
+            const M converged = Isa::at_most(perturbed_move(q0x, ndx - s.dx[g]), V{} + tolerance) &
+                                Isa::at_most(perturbed_move(q0y, ndy - s.dy[g]), V{} + tolerance);
             s.n[g] = Isa::select(counts, taken, s.n[g]);
             s.alive[g] = counts & ~lost & Isa::less(taken, limit) & ~converged;
             s.lost[g] = s.lost[g] | lost;

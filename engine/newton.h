@@ -157,11 +157,12 @@ namespace {
 struct perturb_terms {
     double xm1, xm2;  // Re c - 1 and Re c - 2
     double y, y4m4;   // Im c and 4 Im c - 4
+    double xm1x2, y2;  // 2 (Re c - 1) and 2 Im c
 };
 
 inline perturb_terms perturb_terms_of(double x, double y)
 {
-    return {x - 1.0, x - 2.0, y, 4.0 * y - 4.0};
+    return {x - 1.0, x - 2.0, y, 4.0 * y - 4.0, 2.0 * (x - 1.0), 2.0 * y};
 }
 
 // A parameter-plane sample's own terms: gamma = gx + i gy, its c less the
@@ -188,17 +189,17 @@ inline offset_terms<T> offset_terms_of(const perturb_terms &p, T gx, T gy)
 //   dN = mu (2U + mu) + 2 gy (2y - 1 + gy + i),
 //   dD = omega (2W + omega) + gy + 4 (B gy + delta_im (y - 1 + gy)).
 // From the reference's Z = A + Bi and q0, the sample's delta and gamma,
-// the difference dq of the two corrections.
+// the difference dq of the two corrections. 2U is formed at once.
 template <class T>
 inline void mandel_difference(const perturb_terms &p, const offset_terms<T> &o, T A, T B, T q0x, T q0y, T dx,
                               T dy, T &cx, T &cy)
 {
     const T a2 = A + A, b2 = B + B;
-    const T ux = A * A - B * B + p.xm1, uy = a2 * B + p.y;
+    const T u2x = a2 * A - b2 * B + p.xm1x2, u2y = (a2 + a2) * B + p.y2;
     const T wx = a2 + p.xm2, wy = b2 + p.y;
     const T tx = a2 + dx, ty = b2 + dy;
     const T mx = dx * tx - dy * ty + o.gx, my = dx * ty + dy * tx + o.gy;
-    const T vx = (ux + ux) + mx, vy = (uy + uy) + my;
+    const T vx = u2x + mx, vy = u2y + my;
     const T nx = mx * vx - my * vy + o.k1, ny = mx * vy + my * vx + o.k2;
     const T ox = (dx + dx) + o.gx, oy = (dy + dy) + o.gy;
     const T sx = (wx + wx) + ox, sy = (wy + wy) + oy;
@@ -225,15 +226,23 @@ inline void julia_difference(const perturb_terms &p, T A, T B, T q0x, T q0y, T d
 }
 
 // The difference of one step, for a sample at Z_n + delta whose reference
-// goes on from Z_n = A + Bi to Z_n+1 = A1 + B1 i.
+// goes on from Z_n = A + Bi by its correction q0 = Z_n - Z_n+1.
 template <bool Julia, class T>
-inline void perturbed_difference(const perturb_terms &p, const offset_terms<T> &o, T A, T B, T A1, T B1, T dx,
+inline void perturbed_difference(const perturb_terms &p, const offset_terms<T> &o, T A, T B, T q0x, T q0y, T dx,
                                  T dy, T &cx, T &cy)
 {
     if constexpr (Julia)
-        julia_difference(p, A, B, A - A1, B - B1, dx, dy, cx, cy);
+        julia_difference(p, A, B, q0x, q0y, dx, dy, cx, cy);
     else
-        mandel_difference(p, o, A, B, A - A1, B - B1, dx, dy, cx, cy);
+        mandel_difference(p, o, A, B, q0x, q0y, dx, dy, cx, cy);
+}
+
+// The convergence test's measure of a step, |(Z_n+1 - Z_n) + (delta' -
+// delta)| part by part, as |q0 - (delta' - delta)|: the same number.
+template <class T>
+inline T perturbed_move(T q0, T moved)
+{
+    return magnitude(q0 - moved);
 }
 
 // A sample whose iterate Z + delta falls this far below the reference's
