@@ -8,7 +8,7 @@
 #   dynamic-plane.png     a zoom into the dynamic plane of c = -1.38 + 1.35i
 #   rootzoom-128.png, rootzoom-256.png   the icon, cut from that dynamic-plane view
 #   supersampled.png      a detail of the wave, plain and with --supersample 4, side by side
-#   deep-dive.png         the last frame of the wave's aimed dive 550 steps in, in double-double
+#   deep-dive.png         the last frame of the wave's aimed dive 550 steps in, by perturbation
 # The README pictures are scaled down to 640 x 480 to keep them small, but
 # for the deep dive, kept whole in a palette of its 254 colours. Needs
 # ImageMagick's convert (Debian package imagemagick) for scaling and cutting;
