@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "engine/colouring.h"
 #include "engine/kernels.h"
 #include "view/viewstate.h"
 
@@ -51,6 +52,7 @@ void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, dou
     b.other_x = other_x;
     b.other_y = other_y;
     b.deep = false;
+    b.moves = colouring != COLOURING_COUNT;
     q.samples = q.steps = q.lane_steps = q.kernel_ns = 0;
 }
 
@@ -68,8 +70,8 @@ void deepen_samples(sample_queue &q, dd<double> origin_x, dd<double> origin_y, d
 static orbit deep_orbit(const sample_batch &b, double x, double y)
 {
     const dd<double> px = dd_add(b.origin_x, x), py = dd_add(b.origin_y, y);
-    return b.julia ? julia_orbit_dd(px, py, b.deep_other_x, b.deep_other_y, b.maxiter)
-                   : mandel_orbit_dd(px, py, b.deep_other_x.hi, b.deep_other_y.hi, b.maxiter);
+    return b.julia ? julia_orbit_dd(px, py, b.deep_other_x, b.deep_other_y, b.maxiter, b.moves)
+                   : mandel_orbit_dd(px, py, b.deep_other_x.hi, b.deep_other_y.hi, b.maxiter, b.moves);
 }
 
 // The debug line of a parameter-plane sample: its last iterate.
@@ -78,17 +80,48 @@ static void list_sample(double last_x, double last_y)
     std::printf("%g %g\n", last_x, last_y);
 }
 
+// What the samples of a batch share for their colours other than by count.
+static colour_setting colour_setting_of(const sample_batch &b)
+{
+    return b.deep ? colour_setting_of(b.julia, b.deep_other_x.hi, b.deep_other_y.hi)
+                  : colour_setting_of(b.julia, b.other_x, b.other_y);
+}
+
+// The colour of a sample by the colouring in use other than count, at its
+// position (an offset from the origin in a deep batch).
+static std::uint32_t colour_at(const sample_batch &b, const colour_setting &s, const sample_end &e, double x,
+                               double y)
+{
+    if (b.deep)
+        x = dd_add(b.origin_x, x).hi, y = dd_add(b.origin_y, y).hi;
+    return end_colour(s, e, x, y);
+}
+
 void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape)
 {
     const sample_batch &b = q.batch;
     const orbit o = b.deep    ? deep_orbit(b, x, y)
-                    : b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter)
-                              : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter);
+                    : b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter, b.moves)
+                              : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter, b.moves);
     if (blub && !b.julia)
         list_sample(o.x, o.y);
     q.samples++;
     q.steps += o.steps;
-    write_shape(dest, shape, orbit_colour(o.n, b.maxiter));
+    const std::uint32_t colour =
+        b.moves ? colour_at(b, colour_setting_of(b), {o.n, b.maxiter, o.x, o.y, o.move, o.move_before}, x, y)
+                : orbit_colour(o.n, b.maxiter);
+    write_shape(dest, shape, colour);
+}
+
+// The colours of a batch's samples by the colouring in use other than
+// count, from the results.
+static void colour_samples(const sample_batch &b)
+{
+    const colour_setting s = colour_setting_of(b);
+    for (int k = 0; k < b.count; k++) {
+        const sample_end e = {b.n[k], b.maxiter, b.last_x[k], b.last_y[k], b.move[k], b.move_before[k]};
+        write_shape(b.dest[k], b.shape[k], colour_at(b, s, e, b.x[k], b.y[k]));
+    }
 }
 
 // The lane kernels fill the results; the colours, the counts and the debug
@@ -101,7 +134,16 @@ void flush_samples(sample_queue &q)
         return;
     using clock = std::chrono::steady_clock;
     const clock::time_point start = kernel_timing ? clock::now() : clock::time_point{};
-    q.lane_steps += kernel_path == PATH_AVX512 ? lanes_avx512(b) : lanes_avx2(b);
+    if (b.moves)  // FIXME: until the lane kernels report the moves
+        for (int k = 0; k < b.count; k++) {
+            const orbit o = b.deep    ? deep_orbit(b, b.x[k], b.y[k])
+                            : b.julia ? julia_orbit(b.x[k], b.y[k], b.other_x, b.other_y, b.maxiter, true)
+                                      : mandel_orbit(b.x[k], b.y[k], b.other_x, b.other_y, b.maxiter, true);
+            b.n[k] = o.n, b.steps[k] = o.steps, b.last_x[k] = o.x, b.last_y[k] = o.y;
+            b.move[k] = o.move, b.move_before[k] = o.move_before;
+        }
+    else
+        q.lane_steps += kernel_path == PATH_AVX512 ? lanes_avx512(b) : lanes_avx2(b);
     if (kernel_timing)
         q.kernel_ns += std::chrono::duration_cast<std::chrono::nanoseconds>(clock::now() - start).count();
     const bool listed = blub && !b.julia;
@@ -110,8 +152,11 @@ void flush_samples(sample_queue &q)
         if (listed)
             list_sample(b.last_x[k], b.last_y[k]);
         steps += b.steps[k];
-        write_shape(b.dest[k], b.shape[k], orbit_colour(b.n[k], b.maxiter));
+        if (!b.moves)
+            write_shape(b.dest[k], b.shape[k], orbit_colour(b.n[k], b.maxiter));
     }
+    if (b.moves)
+        colour_samples(b);
     q.samples += b.count;
     q.steps += steps;
     b.count = 0;

@@ -64,6 +64,8 @@ struct sample_batch {
     sample_shape shape[BATCH_CAPACITY];
     int n[BATCH_CAPACITY], steps[BATCH_CAPACITY];  // results: counted and computed steps
     double last_x[BATCH_CAPACITY], last_y[BATCH_CAPACITY];  // results: the last iterate
+    bool moves;  // the moves below are wanted: the colouring is not by count
+    double move[BATCH_CAPACITY], move_before[BATCH_CAPACITY];  // results, if wanted: the last two steps' moves
     int stops_lately = 256;  // the lane kernels' measure of how often lanes stop, carried to the next batch
 };
 

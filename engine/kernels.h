@@ -7,26 +7,30 @@
 #include "engine/dd.h"
 
 // Where one sample's iteration ended: the counted steps n, the steps
-// computed (n, plus one when the last step escaped) and the last iterate.
+// computed (n, plus one when the last step escaped) and the last iterate;
+// where asked for, the moves of the last step and of the step before it
+// (infinite when there was none), each the larger of the two parts' moves
+// as the convergence test measures them.
 struct orbit {
     int n;
     int steps;
     double x, y;
+    double move = 0, move_before = 0;
 };
 
 extern long long kernel_samples;  // samples computed by the point kernels and by the passes of each frame; tools and tests reset it
 extern long long kernel_steps;    // iteration steps computed likewise
 
 // Parameter plane: the sample is the parameter c, iterated from z0.
-orbit mandel_orbit(double cx, double cy, double zx, double zy, int maxiter);
+orbit mandel_orbit(double cx, double cy, double zx, double zy, int maxiter, bool moves = false);
 // Dynamic plane: the sample is the start value z0, for the parameter c.
-orbit julia_orbit(double zx, double zy, double cx, double cy, int maxiter);
+orbit julia_orbit(double zx, double zy, double cx, double cy, int maxiter, bool moves = false);
 
 // The same in double-double arithmetic throughout, for views deeper than
 // doubles resolve; the last iterate given is its high part. The parameter
 // plane's z0 stays a double, as the view state keeps it.
-orbit mandel_orbit_dd(dd<double> cx, dd<double> cy, double zx, double zy, int maxiter);
-orbit julia_orbit_dd(dd<double> zx, dd<double> zy, dd<double> cx, dd<double> cy, int maxiter);
+orbit mandel_orbit_dd(dd<double> cx, dd<double> cy, double zx, double zy, int maxiter, bool moves = false);
+orbit julia_orbit_dd(dd<double> zx, dd<double> zy, dd<double> cx, dd<double> cy, int maxiter, bool moves = false);
 
 // The colour of an iteration that counted n steps: black at the limit,
 // otherwise the palette entry of the low 8 bits of maxiter - n. The

@@ -1,0 +1,196 @@
+// colouring.cpp -- the smooth and the basin colouring: where a sample's iteration ended, turned into its colour
+//
+// The kernels report the count, the last iterate and the last two moves;
+// everything the colourings need beyond that is worked out here, after
+// the kernels, so that the kernels stay the same for every colouring.
+#include "engine/colouring.h"
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+#include "app/palette.h"
+#include "engine/newton.h"
+#include "engine/srgb.h"
+
+int colouring = COLOURING_COUNT;
+
+namespace {
+
+constexpr int mix_steps = 256;    // a palette entry mixed with the next in 256ths of the way
+constexpr int period = 16;        // the basin colouring's lightness comes round again every 16 steps
+constexpr int phases = 64;        // each step of that cycle in 64ths
+constexpr int light_levels = 64;  // lightness from 0 to 1 in 64ths
+constexpr int polish_steps = 64;  // steps a settled sample may take on to its root
+constexpr double polished = 1e-9; // a move this short is on the root
+constexpr double darkest = 0.3;   // the basin colouring's lightness runs from this to 1
+const std::uint32_t escape_colour = 0x00a0a0a0;  // a grey of its own for samples that run away
+
+// Entry i mixed with entry i + 1 (the palette is a cycle), k 256ths of the
+// way, in linear light; k = 0 and 256 are the entries themselves.
+std::uint32_t mixed[256][mix_steps + 1];
+// A channel's 8-bit value v at lightness l / 64, in linear light.
+std::uint8_t shaded[light_levels + 1][256];
+// The lightness level of each 64th of the cycle of 16 steps.
+std::uint8_t level_at_phase[period * phases];
+
+const char *const names[3] = {"count", "smooth", "basin"};
+
+std::uint8_t channel(std::uint32_t colour, int c) { return std::uint8_t(colour >> (8 * c)); }
+
+std::uint32_t mix(std::uint32_t from, std::uint32_t to, double t)
+{
+    std::uint32_t out = 0;
+    for (int c = 0; c < 3; c++) {
+        const double a = linear_of(channel(from, c) / 255.0), b = linear_of(channel(to, c) / 255.0);
+        out |= std::uint32_t(srgb_byte(a + (b - a) * t)) << (8 * c);
+    }
+    return out;
+}
+
+// How far below the tolerance the last move fell, against the move
+// before, from 0 (just below) to 1 (no move at all): log(tol / d) over
+// log(d_before / d). It is 0 after the first step, which has no move
+// before it, so the colour is continuous across every count's edge: there
+// the last move is the tolerance itself, or the move before it is.
+double settling_fraction(double move, double before)
+{
+    if (!(before < INFINITY))
+        return 0;
+    if (!(move > 0))
+        return 1;
+    const double s = std::log(tolerance / move) / std::log(before / move);
+    return s > 0 ? (s < 1 ? s : 1) : 0;
+}
+
+// How far past the escape bound the last step went: log2 of the ratio of
+// the logarithms of |z|^2 and of the bound, held to 0 ... 1; 1 for an
+// iterate that is not a number.
+double escape_fraction(double x, double y)
+{
+    const double e = std::log2(std::log(x * x + y * y) / std::log(escape_bound));
+    return e > 0 ? (e < 1 ? e : 1) : e <= 0 ? 0 : 1;
+}
+
+int steps_of(double fraction, int steps) { return int(fraction * steps + 0.5); }
+
+// The colour at palette position i + fraction.
+std::uint32_t at_position(unsigned i, double fraction)
+{
+    return mixed[i & 0xff][steps_of(fraction, mix_steps)];
+}
+
+bool escaped(const sample_end &e) { return !(e.x * e.x + e.y * e.y < escape_bound); }
+
+// Follows a settled iterate on until a step is below polished, so that it
+// lies on the point it settles on; where it runs away or takes too long,
+// the iterate as the kernels left it.
+template <class Correction>
+void polish(double &x, double &y, Correction correction)
+{
+    double a = x, b = y;
+    for (int i = 0; i < polish_steps; i++) {
+        double da, db;
+        correction(a, b, a * a, b * b, da, db);
+        a -= da, b -= db;
+        if (!(a * a + b * b < escape_bound))
+            return;
+        if (std::fabs(da) < polished && std::fabs(db) < polished) {
+            x = a, y = b;
+            return;
+        }
+    }
+}
+
+// The hue of a settled sample: in the dynamic plane the entry a third of
+// the palette apart for each of the three roots, the one nearest the
+// polished iterate; in the parameter plane, where the points the
+// iteration settles on move with c, the palette position of the polished
+// iterate's direction from 0, so that each such point has a hue of its own
+// that follows it as it moves.
+std::uint32_t root_colour(const colour_setting &s, const sample_end &e, double px, double py)
+{
+    double x = e.x, y = e.y;
+    if (s.julia) {
+        const julia_terms<double> c = julia_terms_of(s.cx, s.cy);
+        polish(x, y, [&](double a, double b, double a2, double b2, double &da, double &db) {
+            julia_correction(c, a, b, a2, b2, da, db);
+        });
+        int nearest = 0;
+        double best = INFINITY;
+        for (int k = 0; k < 3; k++) {
+            const double dx = x - s.roots[k][0], dy = y - s.roots[k][1], d = dx * dx + dy * dy;
+            if (d < best)
+                best = d, nearest = k;
+        }
+        const int thirds[3][2] = {{0, 0}, {85, 85}, {170, 171}};  // 0, 256 / 3 and 512 / 3 in 256ths
+        return mixed[thirds[nearest][0]][thirds[nearest][1]];
+    }
+    const mandel_terms<double> t = mandel_terms_of(px, py);
+    polish(x, y, [&](double a, double b, double a2, double b2, double &da, double &db) {
+        mandel_correction(t, a, b, a2, b2, da, db);
+    });
+    // The direction as a "diamond angle", from 0 to 4 once round, as even
+    // as the angle itself for colours and a division instead of an arc
+    // tangent: positions 64 apart per quarter turn.
+    const double ax = std::fabs(x), ay = std::fabs(y);
+    if (!(ax + ay > 0))
+        return mixed[0][0];
+    const double d = y >= 0 ? (x >= 0 ? y / (ax + ay) : 2 - y / (ax + ay)) : (x < 0 ? 2 + ay / (ax + ay) : 4 - ay / (ax + ay));
+    const double position = d * 64;
+    const int whole = int(position);
+    return at_position(unsigned(whole), position - whole);
+}
+
+}  // namespace
+
+const char *colouring_name(int id)
+{
+    return id >= 0 && id <= COLOURING_BASIN ? names[id] : "?";
+}
+
+void prepare_colouring()
+{
+    for (int i = 0; i < 256; i++)
+        for (int k = 0; k <= mix_steps; k++)
+            mixed[i][k] = k == 0          ? mycoltab[i]
+                          : k == mix_steps ? mycoltab[(i + 1) & 0xff]
+                                           : mix(mycoltab[i], mycoltab[(i + 1) & 0xff], double(k) / mix_steps);
+    for (int l = 0; l <= light_levels; l++)
+        for (int v = 0; v < 256; v++)
+            shaded[l][v] = srgb_byte(linear_of(v / 255.0) * l / light_levels);
+    for (int p = 0; p < period * phases; p++) {
+        const double lightness = darkest + (1 - darkest) * (0.5 + 0.5 * std::cos(2 * std::numbers::pi * p / (period * phases)));
+        level_at_phase[p] = std::uint8_t(std::lround(lightness * light_levels));
+    }
+}
+
+colour_setting colour_setting_of(bool julia, double cx, double cy)
+{
+    colour_setting s = {julia, cx, cy, {{1, 0}, {0, 0}, {0, 0}}};
+    const std::complex<double> root = std::sqrt(std::complex<double>(1 - 4 * cx, -4 * cy));
+    s.roots[1][0] = (-1 + root.real()) / 2, s.roots[1][1] = root.imag() / 2;
+    s.roots[2][0] = (-1 - root.real()) / 2, s.roots[2][1] = -root.imag() / 2;
+    return s;
+}
+
+// The palette position is maxiter less the continuous count, so the whole
+// part is the count picture's index: maxiter - n for a settled sample, one
+// less for an escape, whose continuous count lies above n.
+std::uint32_t end_colour(const colour_setting &s, const sample_end &e, double px, double py)
+{
+    if (e.n == e.maxiter)
+        return 0;
+    const unsigned index = static_cast<unsigned>(e.maxiter) - static_cast<unsigned>(e.n);
+    const bool ran_away = escaped(e);
+    if (colouring == COLOURING_SMOOTH)
+        return ran_away ? at_position(index - 1, escape_fraction(e.x, e.y))
+                        : at_position(index, settling_fraction(e.move, e.move_before));
+    if (ran_away)
+        return escape_colour;
+    const std::uint32_t hue = root_colour(s, e, px, py);
+    // The continuous count n - s, taken round the cycle of 16 steps.
+    const int phase = int(unsigned(e.n) % period) * phases - steps_of(settling_fraction(e.move, e.move_before), phases);
+    const int level = level_at_phase[(phase + period * phases) % (period * phases)];
+    return shaded[level][channel(hue, 0)] | shaded[level][channel(hue, 1)] << 8 | shaded[level][channel(hue, 2)] << 16;
+}
