@@ -693,6 +693,14 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
         EXPECT_NE(at, std::string::npos) << from;
         return at == std::string::npos ? t : t.replace(at, from.size(), to);
     };
+    // The same view as version 4, with a line edited, a colouring and a palette.
+    auto version_4 = [&](const std::string &from, const std::string &to, const std::string &colouring,
+                         const std::string &palette) {
+        std::string t = edited("version 1", "version 4");
+        if (!from.empty())
+            t.replace(t.find(from), from.size(), to);
+        return t + "\nsupersample 1\nlow-parts 0 0 0 0\nprecision auto\ncolouring " + colouring + "\npalette " + palette;
+    };
     struct kase {
         std::string name;
         std::vector<std::pair<std::string, std::string>> texts;
@@ -700,13 +708,21 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
     };
     const kase cases[] = {
         {"none.png", {{"Software", "another program"}}, "holds no view"},
-        {"version.png", {{"rootzoom view", edited("version 1", "version 4")}}, "version '4'"},
+        {"version.png", {{"rootzoom view", edited("version 1", "version 5")}}, "version '5'"},
         {"letter.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.4x")}}, "'numbers' line is damaged"},
         {"digits.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.40")}}, "'numbers' line is damaged"},
         {"short.png", {{"rootzoom view", edited("z0 0 0\n", "")}}, "lines"},
         {"few.png", {{"rootzoom view", edited("mode 0", "mode 0 1")}}, "'mode' line is damaged"},
         {"mode.png", {{"rootzoom view", edited("mode 0", "mode 3")}}, "'mode' line is damaged"},
-        {"size.png", {{"rootzoom view", edited("size 1024x768", "size 1024x769")}}, "'size' line is damaged"},
+        {"size.png", {{"rootzoom view", edited("size 1024x768", "size 1024x769")}}, "size other than k x (1024x768)"},
+        // Version 4: a size, a colouring and a palette of their own, each in range.
+        {"small.png", {{"rootzoom view", version_4("size 1024x768", "size 15x768", "smooth", "explorer")}},
+         "'size' line is damaged"},
+        {"colouring.png", {{"rootzoom view", version_4("", "", "fancy", "explorer")}}, "'colouring' line is damaged"},
+        {"hex.png", {{"rootzoom view", version_4("", "", "basin", "2 ff0000 00ff0g")}}, "'palette' line is damaged"},
+        {"count.png", {{"rootzoom view", version_4("", "", "basin", "3 ff0000 00ff00")}}, "'palette' line is damaged"},
+        {"coarse.png", {{"rootzoom view", version_4("coarse no", "coarse yes", "smooth", "explorer")}},
+         "the coarse pass with a picture"},
         {"two.png", {{"rootzoom view", text}, {"rootzoom view", text}}, "holds 2 views"},
         // Bytes a terminal acts on, and a line of a megabyte: quoted escaped and cut.
         {"title.png", {{"rootzoom view", edited("numbers 1.4", "numbers \033]0;owned\007\rrootzoom-render: wrote x.png")}},

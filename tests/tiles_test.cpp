@@ -217,11 +217,13 @@ TEST_F(Tiles, ThreadCountsWriteTheSameFile)
 TEST_F(Tiles, BadSizesAreRefused)
 {
     const char *cases[][2] = {
-        {"--size 2000x1536", "multiple of 1024"}, {"--size 0x0", "positive"},
-        {"--size 2048x2304", "2 frames wide but 3 high"}, {"--size 17408x13056", "at most 16"},
-        {"--size 2048", "WIDTHxHEIGHT"}, {"--size -2048x-1536", "WIDTHxHEIGHT"},
-        {"--size 99999999999x768", "WIDTHxHEIGHT"}, {"--scale 17", "1 to 16"}, {"--scale 1.5", "1 to 16"},
-        {"--scale 2 --width 800", "--width"}, {"--scale 2 --size 2048x1536", "once"}};
+        {"--size 15x768", "from 16 to 65536"}, {"--size 0x0", "from 16 to 65536"},
+        {"--size 65537x16", "from 16 to 65536"}, {"--size 16x65537", "from 16 to 65536"},
+        {"--size 2048", "WIDTHxHEIGHT"}, {"--size -2048x-1536", "WIDTHxHEIGHT"}, {"--size HD", "WIDTHxHEIGHT"},
+        {"--size 99999999999x768", "WIDTHxHEIGHT"}, {"--size 1920x1080x2", "WIDTHxHEIGHT"},
+        {"--scale 17", "1 to 16"}, {"--scale 1.5", "1 to 16"},
+        {"--scale 2 --width 800", "--width"}, {"--size 800x600 --width 800", "--width"},
+        {"--colouring smooth --coarse", "--coarse"}, {"--scale 2 --size 2048x1536", "once"}};
     for (const auto &c : cases) {
         std::string err;
         EXPECT_EQ(run("-o x.png " + std::string(c[0]), &err), 2) << c[0];

@@ -1,6 +1,7 @@
 // options.h -- rootzoom-render's command line
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,13 @@ struct options {
     bool coarse = false;
     double width = 1024;  // the whole picture
     bool has_width = false;
-    int tiles = 1;  // the picture is tiles x tiles frames
+    int tiles = 1;  // the picture is tiles x tiles frames; 0 for a size that is no such picture
     bool has_tiles = false;
+    int size[2] = {1024, 768};  // the picture's width and height in pixels
+    std::vector<std::uint32_t> palette;  // --palette: the colours read, or none for the explorer's
+    bool has_palette = false;
+    int colouring = 0;  // a colouring_id: --colouring, else by count
+    bool has_colouring = false;
     bool logo = true;
     int threads = 0;  // 0: every CPU the process may run on
     bool stats = false;
@@ -55,6 +61,12 @@ struct options {
 constexpr int MAX_SUPERSAMPLE = 8;   // the most --supersample may ask for
 constexpr int MAX_ZOOM_STEPS = 99999;  // so that frame numbers keep their five digits
 constexpr int MAX_PARTS = 99999;       // the most parts --part may split a sequence into
+
+// Whether the picture is made of the explorer's own frames, k x k of
+// them, each rendered twice with its passes as the window renders it: the
+// count colouring at a size of k x (1024 x 768). Every other picture has
+// every pixel computed once, at its place on the picture's own grid.
+bool explorer_frames(const options &o);
 
 // Reads the command line into o. False, with a message in error, for an
 // unknown option, a bad value, a count of numbers other than 0 or 5, or

@@ -20,13 +20,16 @@
 #include "app/logo.h"
 #include "app/palette.h"
 #include "app/screen.h"
+#include "engine/colouring.h"
 #include "engine/strip.h"
 #include "engine/workers.h"
 #include "tools/aim.h"
 #include "tools/argsof.h"
 #include "tools/fromwindow.h"
+#include "tools/grid.h"
 #include "tools/film.h"
 #include "tools/options.h"
+#include "tools/palettes.h"
 #include "tools/pngout.h"
 #include "tools/printable.h"
 #include "tools/progress.h"
@@ -77,6 +80,11 @@ void set_up(const options &o, const picture_record *from)
     anz = 1;
     alloc_screen();
     make_palette();
+    if (!o.palette.empty())
+        use_palette(o.palette);
+    colouring = o.colouring;
+    if (colouring != COLOURING_COUNT)
+        prepare_colouring();
     if (o.numbers.size() == 5)
         setkoords(o.numbers[1], o.numbers[0], o.numbers[3], o.numbers[2], o.numbers[4], 1);
     else if (from)
@@ -121,6 +129,16 @@ void print_stats(const render_counts &c, int k, double seconds, double writing)
                  c.samples[0] + c.samples[1], c.steps[0] + c.steps[1], c.samples[0], c.steps[0], c.samples[1],
                  c.steps[1], k * k, k, k, seconds, render_threads, writing,
                  render_threads > 1 ? ", beside the rendering" : "");
+}
+
+// A picture computed pixel by pixel renders once, in bands.
+void print_grid_stats(const render_counts &c, const options &o, double seconds, double writing)
+{
+    std::fprintf(stderr,
+                 "samples %lld\nsteps %lld\none render of %d x %d pixels, in bands of %d rows, %.2f s\n"
+                 "threads %d\nPNG writing %.2f s%s\n",
+                 c.samples[0], c.steps[0], o.size[0] * o.supersample, o.size[1] * o.supersample, grid_band_rows(o),
+                 seconds, render_threads, writing, render_threads > 1 ? ", beside the rendering" : "");
 }
 }  // namespace
 
@@ -221,7 +239,9 @@ int main(int argc, char **argv)
     if (o.aim)
         report_aim(aim_at_boundary(o), o.stats);
     picture_record record = describe_picture(o, from);
+    const bool frames = explorer_frames(o);
     const int k = o.tiles * o.supersample;  // k x k tiles rendered per picture
+    const int parts = frames ? k * k : grid_bands(o);  // tiles, or bands of rows
     catch_signals();
     film pictures(o, record);
     png_output out;
@@ -229,19 +249,22 @@ int main(int argc, char **argv)
     double writing = 0;
     if (pictures.count() > 0)
         open_picture(out, o, pictures, 0, record);  // refused at once, before the line starts
-    progress_line line(k * k, YPTS, pictures.ahead());
+    progress_line line(parts, YPTS, pictures.ahead(), frames ? 0 : grid_band_rows(o), o.size[1] * o.supersample);
     for (int i = 0; i < pictures.count(); i++) {
         if (i > 0)
             open_picture(out, o, pictures, i, record);
-        writing += write_picture(o, out, line, counts, i * k * k);
+        writing += frames ? write_picture(o, out, line, counts, i * parts)
+                          : write_grid_picture(o, out, line, counts, i * parts);
         if (i == pictures.count() - 1)
             line.stop();
         finish_output(out);
         pictures.rendered(i);
     }
     line.stop();
-    if (o.stats)
+    if (o.stats && frames)
         print_stats(counts, k, line.seconds(), writing);
+    else if (o.stats)
+        print_grid_stats(counts, o, line.seconds(), writing);
     pictures.report(o.stats);
     return 0;
 }

@@ -8,14 +8,19 @@
 // Version 1 is a picture of one sample per pixel; version 2 adds the
 // supersample line, and is written only for a supersampled picture;
 // version 3 adds the centres' low parts and the precision, and is written
-// only for a view with low parts or a precision forced. So every other
-// picture, and the explorer's window, carries the very text it always has.
+// only for a view with low parts or a precision forced; version 4 adds the
+// colouring and the palette, and is written only for a picture of another
+// size than k x (1024 x 768), another colouring than by count, or another
+// palette than the explorer's. So every other picture, and the explorer's
+// window, carries the very text it always has.
 #include "view/viewrecord.h"
 
 #include <charconv>
+#include <cstdio>
 #include <sstream>
 
 #include "app/screen.h"
+#include "engine/colouring.h"
 #include "view/viewstate.h"
 
 extern const char view_property[] = "ROOTZOOM_VIEW";
@@ -69,7 +74,23 @@ void restore_views(const picture_record &r)
 int record_version(const picture_record &r)
 {
     const bool low = r.low[0] != 0 || r.low[1] != 0 || r.low[2] != 0 || r.low[3] != 0;
+    if (r.tiles == 0 || r.colouring != 0 || !r.palette.empty())
+        return 4;
     return low || r.precision != PRECISION_AUTO ? 3 : r.supersample > 1 ? 2 : 1;
+}
+
+// "explorer", or the colours as six hexadecimal digits each, red first.
+std::string palette_text(const std::vector<std::uint32_t> &palette)
+{
+    if (palette.empty())
+        return "explorer";
+    std::string text = std::to_string(palette.size());
+    for (const std::uint32_t c : palette) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, " %02x%02x%02x", unsigned(c & 0xff), unsigned(c >> 8 & 0xff), unsigned(c >> 16 & 0xff));
+        text += hex;
+    }
+    return text;
 }
 
 const char *precision_name(int precision)
@@ -84,11 +105,13 @@ std::string view_text(const picture_record &r)
     s << "version " << version << "\nmode " << r.mode << "\nnumbers "
       << (r.has_numbers ? numbers_text(r.numbers, 5) : "none") << "\nparameter-plane " << numbers_text(r.parameter, 5)
       << "\ndynamic-plane " << numbers_text(r.dynamic, 5) << "\nz0 " << numbers_text(r.z0, 2) << "\nwidth "
-      << exact_text(r.width) << "\ncoarse " << (r.coarse ? "yes" : "no") << "\nsize " << r.tiles * SCREEN_W << "x"
-      << r.tiles * SCREEN_H << "\nlogo " << (r.logo ? "yes" : "no");
+      << exact_text(r.width) << "\ncoarse " << (r.coarse ? "yes" : "no") << "\nsize " << r.size[0] << "x"
+      << r.size[1] << "\nlogo " << (r.logo ? "yes" : "no");
     if (version >= 2)
         s << "\nsupersample " << r.supersample;
     if (version >= 3)
         s << "\nlow-parts " << numbers_text(r.low, 4) << "\nprecision " << precision_name(r.precision);
+    if (version >= 4)
+        s << "\ncolouring " << colouring_name(r.colouring) << "\npalette " << palette_text(r.palette);
     return s.str();
 }
