@@ -217,6 +217,89 @@ TEST_F(RenderTool, DefaultPictureIsTheExplorersFirstPicture)
     expect_window_picture(read_png(dir / "a.png"));
 }
 
+// The explorer's palette as a .map file, by its name and as a file, also
+// with Windows line ends, tabs and no title, makes the very file the
+// default does. A palette of three colours cycles: each pixel is colour
+// (limit - count) mod 3, the count read off a picture of every pixel in a
+// palette that writes it into red. Files that are no palette are refused, naming the
+// line, and nothing is waited on or read without bound.
+TEST_F(RenderTool, PalettesFromFilesAndByName)
+{
+    const std::string wave = " 1.4 0.6 0.6 0 60";
+    ASSERT_EQ(run("-o " + (dir / "default.png").string() + wave).status, 0);
+    std::string lines = slurp(ROOTZOOM_SOURCE_DIR "/palettes/explorer.map"), bare;
+    for (std::size_t at = 0, end; (end = lines.find('\n', at)) != std::string::npos; at = end + 1) {
+        std::istringstream line(lines.substr(at, end - at));
+        int r, g, b;
+        line >> r >> g >> b;
+        bare += std::to_string(r) + "\t" + std::to_string(g) + " " + std::to_string(b) + "\r\n";
+    }
+    std::ofstream(dir / "bare.map") << bare << "\n  \n";
+    for (const std::string &palette :
+         {std::string("explorer"), std::string(ROOTZOOM_SOURCE_DIR "/palettes/explorer.map"), (dir / "bare.map").string()}) {
+        const run_result r = run("--palette " + palette + " -o " + (dir / "same.png").string() + wave);
+        ASSERT_EQ(r.status, 0) << palette << ": " << r.err;
+        EXPECT_EQ(slurp(dir / "same.png"), slurp(dir / "default.png")) << palette;
+    }
+
+    std::ofstream index(dir / "index.map");
+    for (int i = 0; i < 256; i++)
+        index << i << " " << 255 - i << " 77\n";
+    index.close();
+    std::ofstream(dir / "three.map") << "255 0 0 red\n0 255 0\n  0   0 255 blue\n";
+    // Every pixel computed: in the explorer's frames, the refinement would
+    // follow the colours, which the palettes give differently.
+    const std::string each = " --no-logo --size 640x480 --palette ";
+    ASSERT_EQ(run(each + (dir / "index.map").string() + " -o " + (dir / "index.png").string() + wave).status, 0);
+    ASSERT_EQ(run(each + (dir / "three.map").string() + " -o " + (dir / "three.png").string() + wave).status, 0);
+    const picture counts = read_png(dir / "index.png"), three = read_png(dir / "three.png");
+    ASSERT_EQ(three.rgb.size(), counts.rgb.size());
+    int wrong = 0, black = 0;
+    for (std::size_t p = 0; p < counts.rgb.size(); p += 3) {
+        const bool limit = counts.rgb[p] == 0 && counts.rgb[p + 1] == 0;
+        black += limit;
+        const int entry = counts.rgb[p] % 3;
+        for (int c = 0; c < 3; c++)
+            wrong += three.rgb[p + c] != (limit ? 0 : c == entry ? 255 : 0);
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(black, 1000);
+
+    const std::string long_line(2000, '7');
+    std::string many;
+    for (int i = 0; i < 257; i++)
+        many += "1 2 3\n";
+    const std::pair<std::string, std::string> bad[] = {
+        {"1 2 3\n12 34\n", "line 2, is not three whole numbers"},
+        {"256 0 0\n", "line 1, is not three"},
+        {"1 2 -3\n", "line 1, is not three"},
+        {"1,2,3\n", "line 1, is not three"},
+        {"1 2 3\n\n4 5 6\n", "line 2, is blank"},
+        {many, "line 257: a palette has at most 256 colours"},
+        {"1 2 3 " + long_line + "\n", "line 1, is longer than 1023 bytes"},
+        {"", "holds no colour"},
+        {"1 2 \x1b[31m\n", "'1 2 \\x1B[31m'"},
+        {std::string(300000, ' '), "larger than"},
+    };
+    mkfifo((dir / "fifo.map").c_str(), 0600);
+    fs::create_directory(dir / "folder.map");
+    std::vector<std::pair<std::string, std::string>> refused = {
+        {"fifo.map", "not a regular file"}, {"folder.map", "not a regular file"}, {"missing.map", "cannot read"},
+        {"nosuch", "there is no palette 'nosuch': the palettes are explorer, ocean, rainbow, sunset"}};
+    for (std::size_t i = 0; i < std::size(bad); i++) {
+        std::ofstream(dir / ("bad" + std::to_string(i) + ".map")) << bad[i].first;
+        refused.push_back({"bad" + std::to_string(i) + ".map", bad[i].second});
+    }
+    for (const auto &[file, said] : refused) {
+        const run_result r = run("--palette " + (file == "nosuch" ? file : (dir / file).string()) + " -o " +
+                                 (dir / "out.png").string());
+        EXPECT_EQ(r.status, 2) << file;
+        EXPECT_NE(r.err.find(said), std::string::npos) << file << ": " << r.err;
+        EXPECT_EQ(r.err.find('\033'), std::string::npos) << file;
+        EXPECT_FALSE(fs::exists(dir / "out.png")) << file;
+    }
+}
+
 TEST_F(RenderTool, FiveNumbersModeAndStartValueSetTheView)
 {
     run_result r = run("--mode 2 --c 0.25,-0.5 --z0 0.1,0.2 --stats -o " + (dir / "b.png").string() +

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -19,12 +20,15 @@
 
 #include "app/screen.h"
 #include "engine/frame.h"
+#include "tests/quad_reference.h"
 #include "tests/saver.h"
 #include "tools/tiles.h"
 #include "view/display.h"
 #include "view/viewstate.h"
 
 namespace fs = std::filesystem;
+
+extern "C" int quadmath_snprintf(char *text, std::size_t size, const char *format, ...);
 
 namespace {
 
@@ -257,5 +261,74 @@ TEST_F(Tiles, InterruptLeavesNoFile)
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
         EXPECT_TRUE(left_behind().empty());
+    }
+}
+
+namespace {
+
+// A palette file whose entry i is (i, 255 - i, 77): a pixel's red is then
+// the low byte of the limit less its count, and black is the limit.
+void write_index_palette(const fs::path &p)
+{
+    std::ofstream f(p);
+    for (int i = 0; i < 256; i++)
+        f << i << " " << 255 - i << " 77" << (i == 0 ? "  index colours\n" : "\n");
+}
+
+}  // namespace
+
+// A picture of another shape than 4:3 shows the view's centre and width in
+// square pixels: column i at xmit - xstep + i 2 xstep / W, row j from the
+// bottom at ymit + h - j 2 h / H, with h = |xstep| H / W and the sign of
+// ystep; the dynamic plane's view likewise, with the view's c. At those
+// places at least 95 % of the pixels count as the quadruple-precision
+// reference does: in both planes, wide and tall, and in a view 1e-18 wide,
+// deeper than doubles resolve.
+TEST_F(Tiles, OtherShapesCountWhereTheFormulasPlaceThem)
+{
+    write_index_palette(dir / "index.map");
+    quad bx = 0, by = 0;
+    ASSERT_TRUE(quad_boundary_point(false, 0, 0, 0.31, bx, by));
+    char cx[64], cy[64];
+    quadmath_snprintf(cx, sizeof cx, "%.36Qg", bx);
+    quadmath_snprintf(cy, sizeof cy, "%.36Qg", by);
+    const std::string centre = std::string(cx) + "," + cy;
+    struct kase {
+        std::string args;
+        bool dynamic;
+        int w, h, limit;
+        quad xmit, ymit, xstep, ystep, cr, ci;
+    };
+    const double wave[5] = {1.4, 0.6, 0.6, 0, 60}, julia[5] = {0.22, -0.28, 0.1875, -0.1875, 40};
+    auto mid = [](double a, double b) { return quad((a + b) * 0.5); };  // the explorer's own sums, in doubles
+    const kase cases[] = {
+        {"--size 160x90 1.4 0.6 0.6 0 60", false, 160, 90, 60, mid(wave[1], wave[0]), mid(wave[3], wave[2]),
+         quad((wave[1] - wave[0]) * 0.5), quad((wave[3] - wave[2]) * 0.5), 0, 0},
+        {"--size 90x160 --mode 2 --c -1.38,1.35 0.22 -0.28 0.1875 -0.1875 40", true, 90, 160, 40,
+         mid(julia[1], julia[0]), mid(julia[3], julia[2]), quad((julia[1] - julia[0]) * 0.5),
+         quad((julia[3] - julia[2]) * 0.5), quad(-1.38), quad(1.35)},
+        {"--size 96x54 --half-width 1e-18 --c " + std::string(centre) + " 3 -3 2.25 -2.25 200", false, 96, 54, 200,
+         bx, by, quad(-1e-18), quad(-0.75e-18), 0, 0},
+    };
+    for (const kase &c : cases) {
+        std::string err;
+        ASSERT_EQ(run("--no-logo --palette index.map -o shape.png " + c.args, &err), 0) << err;
+        const picture pic = read_png(dir / "shape.png");
+        ASSERT_EQ(pic.width, unsigned(c.w)) << c.args;
+        ASSERT_EQ(pic.rgb.size(), std::size_t(c.w) * c.h * 3) << c.args;
+        const quad half_y = (c.xstep < 0 ? -c.xstep : c.xstep) * c.h / c.w * (c.ystep < 0 ? -1 : 1);
+        int agree = 0;
+        std::set<int> counts;
+        for (int j = 0; j < c.h; j++)
+            for (int i = 0; i < c.w; i++) {
+                const quad x = c.xmit - c.xstep + i * 2 * c.xstep / c.w, y = c.ymit + half_y - j * 2 * half_y / c.h;
+                const quad_end want = quad_orbit(c.dynamic, x, y, c.cr, c.ci, c.limit);
+                const png_byte *got = &pic.rgb[(std::size_t(c.h - 1 - j) * c.w + i) * 3];
+                const bool black = got[0] == 0 && got[1] == 0 && got[2] == 0;
+                agree += want.n == c.limit ? black : !black && got[0] == ((c.limit - want.n) & 0xff);
+                counts.insert(want.n);
+            }
+        EXPECT_GE(agree, c.w * c.h * 95 / 100) << c.args;
+        EXPECT_GE(counts.size(), 8u) << c.args << ": the view shows too little to compare";
     }
 }

@@ -269,9 +269,10 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
             return false;
         o.tiles = tile_factor(o.size[0], o.size[1]);
     } else if (name == "--palette") {
+        o.palette_source = value;
         o.has_palette = true;
-        return names_palette_file(value) ? read_palette_file(value, o.palette, error)
-                                         : read_named_palette(value, o.palette, error);
+        if (value.empty())
+            return fail("empty palette name after --palette");
     } else if (name == "--colouring") {
         o.colouring = -1;
         for (int c = COLOURING_COUNT; c <= COLOURING_BASIN; c++)
@@ -349,6 +350,14 @@ bool check_together(const options &o, std::string &error)
 }
 
 }  // namespace
+
+bool read_palette(options &o, std::string &why)
+{
+    if (!o.has_palette)
+        return true;
+    return names_palette_file(o.palette_source) ? read_palette_file(o.palette_source, o.palette, why)
+                                                : read_named_palette(o.palette_source, o.palette, why);
+}
 
 bool explorer_frames(const options &o)
 {

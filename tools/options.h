@@ -30,7 +30,8 @@ struct options {
     int tiles = 1;  // the picture is tiles x tiles frames; 0 for a size that is no such picture
     bool has_tiles = false;
     int size[2] = {1024, 768};  // the picture's width and height in pixels
-    std::vector<std::uint32_t> palette;  // --palette: the colours read, or none for the explorer's
+    std::string palette_source;          // --palette: a .map file or the name of an installed palette
+    std::vector<std::uint32_t> palette;  // its colours once read (read_palette), or none for the explorer's
     bool has_palette = false;
     int colouring = 0;  // a colouring_id: --colouring, else by count
     bool has_colouring = false;
@@ -67,6 +68,10 @@ constexpr int MAX_PARTS = 99999;       // the most parts --part may split a sequ
 // count colouring at a size of k x (1024 x 768). Every other picture has
 // every pixel computed once, at its place on the picture's own grid.
 bool explorer_frames(const options &o);
+
+// Reads the palette --palette names into o.palette; false, with why, for
+// a file that cannot be read or is malformed, or a name not installed.
+bool read_palette(options &o, std::string &why);
 
 // Reads the command line into o. False, with a message in error, for an
 // unknown option, a bad value, a count of numbers other than 0 or 5, or

@@ -226,6 +226,8 @@ int main(int argc, char **argv)
         return close_stdout(print_args_of(o.args_of));
     if (o.args_of_window)
         return close_stdout(print_args_of_window(o.window));
+    if (!read_palette(o, why))
+        refuse_file(why);
     picture_record file;
     const picture_record *from = o.from.empty() && !o.from_window ? nullptr : &file;
     if (!o.from.empty() && !read_view_file(o.from, file, why))
