@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -28,7 +29,10 @@
 
 namespace fs = std::filesystem;
 
+// libquadmath's (part of GCC), declared here rather than through its
+// header, which only GCC's own include folder holds.
 extern "C" int quadmath_snprintf(char *text, std::size_t size, const char *format, ...);
+extern "C" __float128 sqrtq(__float128 x);
 
 namespace {
 
@@ -330,5 +334,152 @@ TEST_F(Tiles, OtherShapesCountWhereTheFormulasPlaceThem)
             }
         EXPECT_GE(agree, c.w * c.h * 95 / 100) << c.args;
         EXPECT_GE(counts.size(), 8u) << c.args << ": the view shows too little to compare";
+    }
+}
+
+namespace {
+
+// The square root with a real part of at least 0, in quadruple precision.
+void quad_sqrt(quad a, quad b, quad &re, quad &im)
+{
+    const quad m = sqrtq(a * a + b * b);
+    re = sqrtq((m + a) / 2);
+    im = (b < 0 ? -1 : 1) * sqrtq((m - a) / 2);
+}
+
+}  // namespace
+
+// By basin, in the dynamic plane of c: each root of f_c has the palette's
+// colour a third of the way round from the one before, z = 1 the first,
+// (-1 + s) / 2 the second and (-1 - s) / 2 the third (s the square root of
+// 1 - 4c with a real part of at least 0); escapes are grey and the limit
+// black. With a palette of pure red, green and blue thirds, at least 95 %
+// of the pixels show the basin where the quadruple-precision reference's
+// orbit, followed on until it lies on a root, ends.
+TEST_F(Tiles, BasinsAreWhereTheReferenceSettles)
+{
+    {
+        std::ofstream f(dir / "thirds.map");
+        for (int i = 0; i < 256; i++)
+            f << (i < 85 ? "255 0 0\n" : i < 170 ? "0 255 0\n" : "0 0 255\n");
+    }
+    const int w = 120, h = 90, limit = 40;
+    const quad cr = 0.3, ci = -0.2;
+    std::string err;
+    ASSERT_EQ(run("--no-logo --palette thirds.map --colouring basin --size 120x90 --mode 1 --c 0.3,-0.2 "
+                  "-o basins.png 1.5 -1.5 1.125 -1.125 40", &err), 0) << err;
+    const picture pic = read_png(dir / "basins.png");
+    ASSERT_EQ(pic.rgb.size(), std::size_t(w) * h * 3);
+    quad s_re, s_im;
+    quad_sqrt(1 - 4 * cr, -4 * ci, s_re, s_im);
+    const quad roots[3][2] = {{1, 0}, {(-1 + s_re) / 2, s_im / 2}, {(-1 - s_re) / 2, -s_im / 2}};
+    int agree = 0, seen[5] = {};
+    for (int j = 0; j < h; j++)
+        for (int i = 0; i < w; i++) {
+            const quad x = quad(1.5) - 3 * quad(i) / w, y = quad(-1.125) + 2.25 * quad(j) / h;  // xmax at the left, ymin at the bottom
+            const quad_end end = quad_orbit(true, x, y, cr, ci, limit);
+            int want = end.n == limit ? 4 : end.escaped ? 3 : -1;  // 0 to 2 a root, 3 escaped, 4 the limit
+            quad a = end.x, b = end.y;
+            for (int k = 0; want < 0 && k < 200; k++) {
+                quad da, db;
+                quad_dynamic_step(cr, ci, a, b, da, db);
+                a -= da, b -= db;
+                if (quad_abs(da) + quad_abs(db) < 1e-25)
+                    break;
+            }
+            quad best = 1e30;
+            for (int r = 0; want != 3 && want != 4 && r < 3; r++) {
+                const quad d = quad_abs(a - roots[r][0]) + quad_abs(b - roots[r][1]);
+                if (d < best)
+                    best = d, want = r;
+            }
+            const png_byte *p = &pic.rgb[(std::size_t(h - 1 - j) * w + i) * 3];
+            const int got = p[0] == 0 && p[1] == 0 && p[2] == 0        ? 4
+                            : p[0] == p[1] && p[1] == p[2]               ? 3
+                            : p[0] > 0 && p[1] == 0 && p[2] == 0         ? 0
+                            : p[1] > 0 && p[0] == 0 && p[2] == 0         ? 1
+                            : p[2] > 0 && p[0] == 0 && p[1] == 0         ? 2
+                                                                         : -1;
+            agree += got == want;
+            seen[want]++;
+        }
+    EXPECT_GE(agree, w * h * 95 / 100);
+    for (int r = 0; r < 3; r++)
+        EXPECT_GT(seen[r], w * h / 20) << "root " << r;
+}
+
+namespace {
+
+double srgb_linear(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+
+}  // namespace
+
+// Smooth: the continuous count of a sample that settles at step n is
+// n - s, s = log(0.001 / d_n) / log(d_n-1 / d_n) from its last two moves
+// (0 after a first step), and of one that escapes n + 1 - e, e = log2 of
+// log |z|^2 over log 10^6, held to 0 ... 1; the colour is the palette at
+// the limit less that count, between two entries mixed in linear light.
+// With a palette whose entry i has red i and green black and white by
+// turns, red and green give the count back; at least 95 % of the pixels
+// show the quadruple-precision reference's continuous count, in both
+// planes, and where it is whole, the count picture's colour to the byte.
+TEST_F(Tiles, SmoothCountIsTheReferences)
+{
+    {
+        std::ofstream f(dir / "turns.map");
+        for (int i = 0; i < 256; i++)
+            f << i << " " << (i % 2 ? 0 : 255) << " 0\n";
+    }
+    struct kase {
+        std::string args;
+        bool dynamic;
+        double xmax, xmin, ymax, ymin;
+        quad cr, ci;
+    };
+    const int w = 160, h = 90, limit = 60;
+    const kase cases[] = {{"--mode 1 --c 0.3,-0.2 1.5 -1.5 1.125 -1.125 60", true, 1.5, -1.5, 1.125, -1.125, 0.3, -0.2},
+                          {"1.4 0.6 0.6 0 60", false, 1.4, 0.6, 0.6, 0, 0, 0},
+                          // About the root 1, where samples settle at the first step.
+                          {"--mode 1 --c 0.3,-0.2 1.004 0.996 0.003 -0.003 60", true, 1.004, 0.996, 0.003, -0.003, 0.3, -0.2}};
+    for (const kase &c : cases) {
+        std::string err;
+        ASSERT_EQ(run("--no-logo --palette turns.map --colouring smooth --size 160x90 -o smooth.png " + c.args, &err), 0)
+            << err;
+        const picture pic = read_png(dir / "smooth.png");
+        ASSERT_EQ(pic.rgb.size(), std::size_t(w) * h * 3);
+        const quad xmit = (c.xmin + c.xmax) * 0.5, ymit = (c.ymin + c.ymax) * 0.5, xstep = (c.xmin - c.xmax) * 0.5;
+        const quad half_y = (xstep < 0 ? -xstep : xstep) * h / w * ((c.ymin - c.ymax) < 0 ? -1 : 1);
+        int agree = 0, whole = 0, whole_exact = 0;
+        for (int j = 0; j < h; j++)
+            for (int i = 0; i < w; i++) {
+                const quad x = xmit - xstep + i * 2 * xstep / w, y = ymit + half_y - j * 2 * half_y / h;
+                const quad_end end = quad_orbit(c.dynamic, x, y, c.cr, c.ci, limit);
+                const png_byte *p = &pic.rgb[(std::size_t(h - 1 - j) * w + i) * 3];
+                if (end.n == limit) {
+                    agree += p[0] == 0 && p[1] == 0 && p[2] == 0;
+                    continue;
+                }
+                double position;  // the limit less the continuous count
+                if (end.escaped) {
+                    const double e = std::log2(std::log(double(end.x * end.x + end.y * end.y)) / std::log(1e6));
+                    position = limit - end.n - 1 + std::clamp(e, 0.0, 1.0);
+                } else {
+                    const double d = double(end.move), before = double(end.move_before);
+                    position = limit - end.n + (before < 0 ? 0 : std::log(0.001 / d) / std::log(before / d));
+                }
+                const int entry = int(std::floor(position));
+                const double t = position - entry, green = srgb_linear(p[1] / 255.0);
+                const double got = entry + (entry % 2 ? green : 1 - green);
+                agree += std::fabs(got - position) < 0.02 && std::abs(p[0] - position) <= 1;
+                if (t == 0) {
+                    whole++;
+                    whole_exact += p[0] == entry && p[1] == (entry % 2 ? 0 : 255) && p[2] == 0;
+                }
+            }
+        EXPECT_GE(agree, w * h * 95 / 100) << c.args;
+        EXPECT_EQ(whole_exact, whole) << c.args;
+        if (c.xmax == 1.004) {
+            EXPECT_GT(whole, 1000) << "samples settled at the first step, whose count is whole";
+        }
     }
 }
