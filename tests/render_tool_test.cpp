@@ -583,6 +583,9 @@ TEST_F(RenderTool, FromMakesThePictureAgainByteForByte)
         {"--size 2048x1536", "1.5 1.34 0.68 0.56 200"},
         {"--width 400", "inf -inf 5e-324 -0 50"},
         {"--width 400", "nan 1 1.7976931348623157e+308 -1.7976931348623157e+308 50"},
+        {"--size 1920x1080 --colouring basin --palette rainbow --threads 1", "1.4 0.6 0.6 0 60"},
+        {"--size 90x160 --mode 2 --colouring smooth --supersample 2 --palette ocean", "0.22 -0.28 0.1875 -0.1875 40"},
+        {"--size 200x100 --palette " ROOTZOOM_SOURCE_DIR "/palettes/sunset.map", ""},
     };
     for (std::size_t i = 0; i < std::size(cases); i++) {
         const kase &c = cases[i];
@@ -620,6 +623,16 @@ TEST_F(RenderTool, FromMakesThePictureAgainByteForByte)
     same_file(tiled + " --width 600", "--width 600 1.5 1.34 0.68 0.56 200");
     same_file(narrow + " --supersample 2", "--mode 2 --coarse --no-logo --supersample 2");
     same_file(wave + " 1 -1 0.75 -0.75 50", "1 -1 0.75 -0.75 50");
+    // The size, colouring and palette carried, and taken over by what is
+    // given; version 4 only where they are used.
+    const std::string basin = (dir / "a6.png").string();
+    EXPECT_TRUE(view_chunk(basin).starts_with("version 4\n")) << view_chunk(basin);
+    EXPECT_NE(view_chunk(basin).find("\nsize 1920x1080\n"), std::string::npos);
+    EXPECT_NE(view_chunk(basin).find("\ncolouring basin\npalette 256 ff0000 ff0600 "), std::string::npos);
+    same_file(basin + " --threads 3", "--size hd --colouring basin --palette rainbow 1.4 0.6 0.6 0 60");
+    same_file(basin + " --colouring count --palette explorer --size 1024x768", "1.4 0.6 0.6 0 60");
+    same_file(wave + " --palette sunset", "--palette sunset 1.4 0.6 0.6 0 60");
+    same_file(narrow + " --colouring smooth", "--mode 2 --no-logo --colouring smooth");
 }
 
 // Every double comes back from the chunk's text to the bit, and reads as
@@ -759,6 +772,20 @@ TEST_F(RenderTool, ZoomSequenceFramesAreTheExplorersSteps)
     EXPECT_EQ(slurp(dir / "z" / "frame-00000.png"), slurp(plain));
     ASSERT_EQ(run("--from " + (dir / "z" / "frame-00004.png").string() + " -o " + again).status, 0);
     EXPECT_EQ(slurp(again), slurp(dir / "z" / "frame-00004.png"));
+
+    // A film of 16:9 frames in the smooth colouring, in two parts: each
+    // frame the picture of its step's view at that size, made again by
+    // --from to the byte.
+    const std::string film = " --size 192x108 --colouring smooth --zoom-in 30 --every 10 --frames " +
+                             (dir / "wide").string() + " 1.4 0.6 0.6 0 60";
+    ASSERT_EQ(run("--part 2/2" + film).status, 0);
+    ASSERT_EQ(run("--part 1/2" + film).status, 0);
+    ASSERT_EQ(run("--from " + (dir / "z" / "frame-00003.png").string() +
+                  " --size 192x108 --colouring smooth -o " + again).status, 0);
+    EXPECT_EQ(slurp(again), slurp(dir / "wide" / "frame-00003.png"));
+    ASSERT_EQ(run("--from " + (dir / "wide" / "frame-00001.png").string() + " -o " + again).status, 0);
+    EXPECT_EQ(slurp(again), slurp(dir / "wide" / "frame-00001.png"));
+    EXPECT_EQ(read_png(again).width, 192u);
 }
 
 // A file that is no picture of this tool's, or whose view is damaged, is
