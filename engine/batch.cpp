@@ -134,16 +134,7 @@ void flush_samples(sample_queue &q)
         return;
     using clock = std::chrono::steady_clock;
     const clock::time_point start = kernel_timing ? clock::now() : clock::time_point{};
-    if (b.moves)  // FIXME: until the lane kernels report the moves
-        for (int k = 0; k < b.count; k++) {
-            const orbit o = b.deep    ? deep_orbit(b, b.x[k], b.y[k])
-                            : b.julia ? julia_orbit(b.x[k], b.y[k], b.other_x, b.other_y, b.maxiter, true)
-                                      : mandel_orbit(b.x[k], b.y[k], b.other_x, b.other_y, b.maxiter, true);
-            b.n[k] = o.n, b.steps[k] = o.steps, b.last_x[k] = o.x, b.last_y[k] = o.y;
-            b.move[k] = o.move, b.move_before[k] = o.move_before;
-        }
-    else
-        q.lane_steps += kernel_path == PATH_AVX512 ? lanes_avx512(b) : lanes_avx2(b);
+    q.lane_steps += kernel_path == PATH_AVX512 ? lanes_avx512(b) : lanes_avx2(b);
     if (kernel_timing)
         q.kernel_ns += std::chrono::duration_cast<std::chrono::nanoseconds>(clock::now() - start).count();
     const bool listed = blub && !b.julia;

@@ -70,7 +70,7 @@ struct sample_batch {
 };
 
 // Lane kernels: fill the results of every queued sample, exactly as the
-// point kernels would give them. They return the lane steps they computed:
+// point kernels would give them, the moves too where the batch wants them. They return the lane steps they computed:
 // the steps of the samples, and those of lanes frozen or idle beside them.
 long long lanes_avx2(sample_batch &b);
 long long lanes_avx512(sample_batch &b);
