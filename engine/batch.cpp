@@ -87,16 +87,6 @@ static colour_setting colour_setting_of(const sample_batch &b)
                   : colour_setting_of(b.julia, b.other_x, b.other_y);
 }
 
-// The colour of a sample by the colouring in use other than count, at its
-// position (an offset from the origin in a deep batch).
-static std::uint32_t colour_at(const sample_batch &b, const colour_setting &s, const sample_end &e, double x,
-                               double y)
-{
-    if (b.deep)
-        x = dd_add(b.origin_x, x).hi, y = dd_add(b.origin_y, y).hi;
-    return end_colour(s, e, x, y);
-}
-
 void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape)
 {
     const sample_batch &b = q.batch;
@@ -108,7 +98,7 @@ void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sa
     q.samples++;
     q.steps += o.steps;
     const std::uint32_t colour =
-        b.moves ? colour_at(b, colour_setting_of(b), {o.n, b.maxiter, o.x, o.y, o.move, o.move_before}, x, y)
+        b.moves ? end_colour(colour_setting_of(b), {o.n, b.maxiter, o.x, o.y, o.move, o.move_before})
                 : orbit_colour(o.n, b.maxiter);
     write_shape(dest, shape, colour);
 }
@@ -120,7 +110,7 @@ static void colour_samples(const sample_batch &b)
     const colour_setting s = colour_setting_of(b);
     for (int k = 0; k < b.count; k++) {
         const sample_end e = {b.n[k], b.maxiter, b.last_x[k], b.last_y[k], b.move[k], b.move_before[k]};
-        write_shape(b.dest[k], b.shape[k], colour_at(b, s, e, b.x[k], b.y[k]));
+        write_shape(b.dest[k], b.shape[k], end_colour(s, e));
     }
 }
 

@@ -5,7 +5,10 @@
 // the kernels, so that the kernels stay the same for every colouring.
 #include "engine/colouring.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <complex>
 #include <numbers>
 
@@ -17,7 +20,7 @@ int colouring = COLOURING_COUNT;
 
 namespace {
 
-constexpr int mix_steps = 256;    // a palette entry mixed with the next in 256ths of the way
+constexpr int mix_steps = 32;     // a palette entry mixed with the next in 32nds of the way: under a level a step
 constexpr int period = 16;        // the basin colouring's lightness comes round again every 16 steps
 constexpr int phases = 64;        // each step of that cycle in 64ths
 constexpr int light_levels = 64;  // lightness from 0 to 1 in 64ths
@@ -26,8 +29,8 @@ constexpr double polished = 1e-9; // a move this short is on the root
 constexpr double darkest = 0.3;   // the basin colouring's lightness runs from this to 1
 const std::uint32_t escape_colour = 0x00a0a0a0;  // a grey of its own for samples that run away
 
-// Entry i mixed with entry i + 1 (the palette is a cycle), k 256ths of the
-// way, in linear light; k = 0 and 256 are the entries themselves.
+// Entry i mixed with entry i + 1 (the palette is a cycle), k 32nds of the
+// way, in linear light; k = 0 and 32 are the entries themselves.
 std::uint32_t mixed[256][mix_steps + 1];
 // A channel's 8-bit value v at lightness l / 64, in linear light.
 std::uint8_t shaded[light_levels + 1][256];
@@ -38,14 +41,43 @@ const char *const names[3] = {"count", "smooth", "basin"};
 
 std::uint8_t channel(std::uint32_t colour, int c) { return std::uint8_t(colour >> (8 * c)); }
 
+// The linear light of each 8-bit value, and the linear light halfway
+// between each value and the next: a linear value is encoded as the
+// number of halfway points at or below it, the nearest 8-bit value, with
+// no power taken (the tables hold tens of thousands of colours).
+double linear[256], halfway[255];
+
+std::uint8_t encoded(double light)
+{
+    return std::uint8_t(std::upper_bound(halfway, halfway + 255, light) - halfway);
+}
+
 std::uint32_t mix(std::uint32_t from, std::uint32_t to, double t)
 {
     std::uint32_t out = 0;
     for (int c = 0; c < 3; c++) {
-        const double a = linear_of(channel(from, c) / 255.0), b = linear_of(channel(to, c) / 255.0);
-        out |= std::uint32_t(srgb_byte(a + (b - a) * t)) << (8 * c);
+        const double a = linear[channel(from, c)], b = linear[channel(to, c)];
+        out |= std::uint32_t(encoded(a + (b - a) * t)) << (8 * c);
     }
     return out;
+}
+
+// log2 of 1 + i / 1024, for the logarithms below.
+constexpr int log_steps = 1024;
+double log2_table[log_steps + 1];
+
+// log2 of a positive finite double, within about 2e-7: the exponent from
+// its bits, the mantissa's from the table, between two entries on a
+// straight line. Many times as fast as the library's logarithm, and a
+// fraction of a palette entry needs no more.
+inline double quick_log2(double x)
+{
+    if (x < 0x1p-1000)  // subnormal numbers have fewer bits of mantissa
+        return quick_log2(x * 0x1p100) - 100;
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+    const int exponent = int(bits >> 52 & 0x7ff) - 1023, i = int(bits >> 42 & (log_steps - 1));
+    const double fraction = double(bits & ((1ULL << 42) - 1)) * 0x1p-42;
+    return exponent + log2_table[i] + (log2_table[i + 1] - log2_table[i]) * fraction;
 }
 
 // How far below the tolerance the last move fell, against the move
@@ -59,7 +91,11 @@ double settling_fraction(double move, double before)
         return 0;
     if (!(move > 0))
         return 1;
-    const double s = std::log(tolerance / move) / std::log(before / move);
+    if (!(move <= tolerance))
+        return 0;
+    const double log_tolerance = -9.965784284662087;  // log2 0.001
+    const double log_move = quick_log2(move);
+    const double s = (log_tolerance - log_move) / (quick_log2(before) - log_move);
     return s > 0 ? (s < 1 ? s : 1) : 0;
 }
 
@@ -68,8 +104,12 @@ double settling_fraction(double move, double before)
 // iterate that is not a number.
 double escape_fraction(double x, double y)
 {
-    const double e = std::log2(std::log(x * x + y * y) / std::log(escape_bound));
-    return e > 0 ? (e < 1 ? e : 1) : e <= 0 ? 0 : 1;
+    const double m = x * x + y * y;
+    if (!(m >= escape_bound && m < INFINITY))
+        return 1;
+    const double log_bound = 19.931568569324174;  // log2 10^6
+    const double e = quick_log2(quick_log2(m) / log_bound);
+    return e > 0 ? (e < 1 ? e : 1) : 0;
 }
 
 int steps_of(double fraction, int steps) { return int(fraction * steps + 0.5); }
@@ -102,34 +142,51 @@ void polish(double &x, double &y, Correction correction)
     }
 }
 
+// The root of f_c nearest (x, y), when it is more than ten times nearer
+// than the next, or else -1.
+int clearly_nearest(const colour_setting &s, double x, double y)
+{
+    double d[3];
+    for (int k = 0; k < 3; k++) {
+        const double dx = x - s.roots[k][0], dy = y - s.roots[k][1];
+        d[k] = dx * dx + dy * dy;
+    }
+    const int k = d[0] <= d[1] ? (d[0] <= d[2] ? 0 : 2) : (d[1] <= d[2] ? 1 : 2);
+    return 100 * d[k] < d[(k + 1) % 3] && 100 * d[k] < d[(k + 2) % 3] ? k : -1;
+}
+
 // The hue of a settled sample: in the dynamic plane the entry a third of
-// the palette apart for each of the three roots, the one nearest the
-// polished iterate; in the parameter plane, where the points the
-// iteration settles on move with c, the palette position of the polished
-// iterate's direction from 0, so that each such point has a hue of its own
-// that follows it as it moves.
-std::uint32_t root_colour(const colour_setting &s, const sample_end &e, double px, double py)
+// the palette apart for each of the three roots of f_c; in the parameter
+// plane, where the points the iteration settles on move with c, the
+// palette position of the point's direction from 0, so that each has a hue
+// of its own that follows it as it moves.
+//
+// A sample that settled lies near its root, mostly some 1e-6 from it (the
+// last move was below 0.001, and Newton's method squares the distance each
+// step), and where it is more than ten times nearer one root than the
+// others a Newton step only takes it nearer still. Elsewhere, as where two
+// roots nearly meet and the iteration crawls, it is followed on until it
+// really lies on a root. The parameter plane's hue is the direction of the
+// iterate itself: following it on would turn it by no visible amount.
+std::uint32_t root_colour(const colour_setting &s, const sample_end &e)
 {
     double x = e.x, y = e.y;
     if (s.julia) {
-        const julia_terms<double> c = julia_terms_of(s.cx, s.cy);
-        polish(x, y, [&](double a, double b, double a2, double b2, double &da, double &db) {
-            julia_correction(c, a, b, a2, b2, da, db);
-        });
-        int nearest = 0;
-        double best = INFINITY;
-        for (int k = 0; k < 3; k++) {
-            const double dx = x - s.roots[k][0], dy = y - s.roots[k][1], d = dx * dx + dy * dy;
-            if (d < best)
-                best = d, nearest = k;
+        int nearest = clearly_nearest(s, x, y);
+        if (nearest < 0) {
+            const julia_terms<double> c = julia_terms_of(s.cx, s.cy);
+            polish(x, y, [&](double a, double b, double a2, double b2, double &da, double &db) {
+                julia_correction(c, a, b, a2, b2, da, db);
+            });
+            double best = INFINITY;
+            for (int k = 0; k < 3; k++) {
+                const double dx = x - s.roots[k][0], dy = y - s.roots[k][1], d = dx * dx + dy * dy;
+                if (d < best)
+                    best = d, nearest = k;
+            }
         }
-        const int thirds[3][2] = {{0, 0}, {85, 85}, {170, 171}};  // 0, 256 / 3 and 512 / 3 in 256ths
-        return mixed[thirds[nearest][0]][thirds[nearest][1]];
+        return at_position(unsigned(nearest * 256 / 3), nearest * 256 % 3 / 3.0);  // 0, 256 / 3, 512 / 3
     }
-    const mandel_terms<double> t = mandel_terms_of(px, py);
-    polish(x, y, [&](double a, double b, double a2, double b2, double &da, double &db) {
-        mandel_correction(t, a, b, a2, b2, da, db);
-    });
     // The direction as a "diamond angle", from 0 to 4 once round, as even
     // as the angle itself for colours and a division instead of an arc
     // tangent: positions 64 apart per quarter turn.
@@ -151,6 +208,12 @@ const char *colouring_name(int id)
 
 void prepare_colouring()
 {
+    for (int i = 0; i <= log_steps; i++)
+        log2_table[i] = std::log2(1 + double(i) / log_steps);
+    for (int v = 0; v < 256; v++)
+        linear[v] = linear_of(v / 255.0);
+    for (int v = 0; v < 255; v++)
+        halfway[v] = linear_of((v + 0.5) / 255.0);
     for (int i = 0; i < 256; i++)
         for (int k = 0; k <= mix_steps; k++)
             mixed[i][k] = k == 0          ? mycoltab[i]
@@ -158,7 +221,7 @@ void prepare_colouring()
                                            : mix(mycoltab[i], mycoltab[(i + 1) & 0xff], double(k) / mix_steps);
     for (int l = 0; l <= light_levels; l++)
         for (int v = 0; v < 256; v++)
-            shaded[l][v] = srgb_byte(linear_of(v / 255.0) * l / light_levels);
+            shaded[l][v] = encoded(linear[v] * l / light_levels);
     for (int p = 0; p < period * phases; p++) {
         const double lightness = darkest + (1 - darkest) * (0.5 + 0.5 * std::cos(2 * std::numbers::pi * p / (period * phases)));
         level_at_phase[p] = std::uint8_t(std::lround(lightness * light_levels));
@@ -177,7 +240,7 @@ colour_setting colour_setting_of(bool julia, double cx, double cy)
 // The palette position is maxiter less the continuous count, so the whole
 // part is the count picture's index: maxiter - n for a settled sample, one
 // less for an escape, whose continuous count lies above n.
-std::uint32_t end_colour(const colour_setting &s, const sample_end &e, double px, double py)
+std::uint32_t end_colour(const colour_setting &s, const sample_end &e)
 {
     if (e.n == e.maxiter)
         return 0;
@@ -188,7 +251,7 @@ std::uint32_t end_colour(const colour_setting &s, const sample_end &e, double px
                         : at_position(index, settling_fraction(e.move, e.move_before));
     if (ran_away)
         return escape_colour;
-    const std::uint32_t hue = root_colour(s, e, px, py);
+    const std::uint32_t hue = root_colour(s, e);
     // The continuous count n - s, taken round the cycle of 16 steps.
     const int phase = int(unsigned(e.n) % period) * phases - steps_of(settling_fraction(e.move, e.move_before), phases);
     const int level = level_at_phase[(phase + period * phases) % (period * phases)];

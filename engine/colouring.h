@@ -38,7 +38,6 @@ struct colour_setting {
 
 colour_setting colour_setting_of(bool julia, double cx, double cy);
 
-// The colour of a sample that ended so, at the sample's position px + i py
-// (the parameter plane's c, which its basins depend on), by the colouring
-// in use other than count.
-std::uint32_t end_colour(const colour_setting &s, const sample_end &e, double px, double py);
+// The colour of a sample that ended so, by the colouring in use other than
+// count.
+std::uint32_t end_colour(const colour_setting &s, const sample_end &e);

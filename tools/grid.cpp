@@ -31,7 +31,7 @@
 
 namespace {
 
-constexpr int band_pixels = 1 << 18;  // samples per band: a megabyte of colours
+constexpr int band_pixels = 1 << 16;  // samples per band: a megabyte of colours
 
 std::vector<std::unique_ptr<sample_queue>> queues;  // one per worker
 
