@@ -105,13 +105,11 @@ void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sa
 
 // The colours of a batch's samples by the colouring in use other than
 // count, from the results.
-static void colour_samples(const sample_batch &b)
+static void colour_samples(sample_batch &b)
 {
-    const colour_setting s = colour_setting_of(b);
-    for (int k = 0; k < b.count; k++) {
-        const sample_end e = {b.n[k], b.maxiter, b.last_x[k], b.last_y[k], b.move[k], b.move_before[k]};
-        write_shape(b.dest[k], b.shape[k], end_colour(s, e));
-    }
+    end_colours(colour_setting_of(b), {b.n, b.maxiter, b.last_x, b.last_y, b.move, b.move_before}, b.count, b.colour);
+    for (int k = 0; k < b.count; k++)
+        write_shape(b.dest[k], b.shape[k], b.colour[k]);
 }
 
 // The lane kernels fill the results; the colours, the counts and the debug

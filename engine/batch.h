@@ -66,6 +66,7 @@ struct sample_batch {
     double last_x[BATCH_CAPACITY], last_y[BATCH_CAPACITY];  // results: the last iterate
     bool moves;  // the moves below are wanted: the colouring is not by count
     double move[BATCH_CAPACITY], move_before[BATCH_CAPACITY];  // results, if wanted: the last two steps' moves
+    std::uint32_t colour[BATCH_CAPACITY];  // the colours worked out from them
     int stops_lately = 256;  // the lane kernels' measure of how often lanes stop, carried to the next batch
 };
 

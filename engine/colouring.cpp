@@ -237,23 +237,50 @@ colour_setting colour_setting_of(bool julia, double cx, double cy)
     return s;
 }
 
+namespace {
+
 // The palette position is maxiter less the continuous count, so the whole
 // part is the count picture's index: maxiter - n for a settled sample, one
 // less for an escape, whose continuous count lies above n.
-std::uint32_t end_colour(const colour_setting &s, const sample_end &e)
+inline std::uint32_t smooth_colour(const sample_end &e)
 {
     if (e.n == e.maxiter)
         return 0;
     const unsigned index = static_cast<unsigned>(e.maxiter) - static_cast<unsigned>(e.n);
-    const bool ran_away = escaped(e);
-    if (colouring == COLOURING_SMOOTH)
-        return ran_away ? at_position(index - 1, escape_fraction(e.x, e.y))
-                        : at_position(index, settling_fraction(e.move, e.move_before));
-    if (ran_away)
+    return escaped(e) ? at_position(index - 1, escape_fraction(e.x, e.y))
+                      : at_position(index, settling_fraction(e.move, e.move_before));
+}
+
+inline std::uint32_t basin_colour(const colour_setting &s, const sample_end &e)
+{
+    if (e.n == e.maxiter)
+        return 0;
+    if (escaped(e))
         return escape_colour;
     const std::uint32_t hue = root_colour(s, e);
     // The continuous count n - s, taken round the cycle of 16 steps.
     const int phase = int(unsigned(e.n) % period) * phases - steps_of(settling_fraction(e.move, e.move_before), phases);
     const int level = level_at_phase[(phase + period * phases) % (period * phases)];
     return shaded[level][channel(hue, 0)] | shaded[level][channel(hue, 1)] << 8 | shaded[level][channel(hue, 2)] << 16;
+}
+
+}  // namespace
+
+std::uint32_t end_colour(const colour_setting &s, const sample_end &e)
+{
+    return colouring == COLOURING_SMOOTH ? smooth_colour(e) : basin_colour(s, e);
+}
+
+// One loop per colouring, where all of it is inlined.
+void end_colours(const colour_setting &s, const sample_ends &ends, int count, std::uint32_t *colours)
+{
+    const auto end = [&](int k) {
+        return sample_end{ends.n[k], ends.maxiter, ends.x[k], ends.y[k], ends.move[k], ends.move_before[k]};
+    };
+    if (colouring == COLOURING_SMOOTH)
+        for (int k = 0; k < count; k++)
+            colours[k] = smooth_colour(end(k));
+    else
+        for (int k = 0; k < count; k++)
+            colours[k] = basin_colour(s, end(k));
 }

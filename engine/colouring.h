@@ -41,3 +41,14 @@ colour_setting colour_setting_of(bool julia, double cx, double cy);
 // The colour of a sample that ended so, by the colouring in use other than
 // count.
 std::uint32_t end_colour(const colour_setting &s, const sample_end &e);
+
+// Where many samples ended, as the lane kernels report them: each array
+// holds one value per sample.
+struct sample_ends {
+    const int *n;
+    int maxiter;
+    const double *x, *y, *move, *move_before;
+};
+
+// The colours of count samples, as end_colour gives them, into colours.
+void end_colours(const colour_setting &s, const sample_ends &ends, int count, std::uint32_t *colours);

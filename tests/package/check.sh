@@ -57,6 +57,13 @@ for page in rootzoom.1 rootzoom-render.1; do
 done
 grep -q '^\.SH CONTROLS$' "$src/docs/rootzoom.1" || fail "docs/rootzoom.1 has no CONTROLS section"
 
+# The palettes are found beside the installed program; the explorer's, by
+# name, makes the default picture.
+/usr/bin/rootzoom-render --palette explorer -o "$work/named.png" && cmp -s "$picture" "$work/named.png" ||
+    fail "/usr/bin/rootzoom-render --palette explorer did not make the default picture"
+/usr/bin/rootzoom-render --palette rainbow --colouring basin --size 64x36 -o "$work/rainbow.png" ||
+    fail "/usr/bin/rootzoom-render --palette rainbow failed"
+
 out=$(desktop-file-validate "$src/docs/rootzoom.desktop" 2>&1)
 if [ $? -ne 0 ] || [ -n "$out" ]; then
     fail "desktop-file-validate finds fault with docs/rootzoom.desktop:"$'\n'"$out"
@@ -138,7 +145,8 @@ dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >"$work/contents"
 for f in /usr/bin/rootzoom /usr/bin/rootzoom-render \
          /usr/share/man/man1/rootzoom.1 /usr/share/man/man1/rootzoom-render.1 \
          /usr/share/applications/rootzoom.desktop \
-         /usr/share/icons/hicolor/128x128/apps/rootzoom.png /usr/share/icons/hicolor/256x256/apps/rootzoom.png; do
+         /usr/share/icons/hicolor/128x128/apps/rootzoom.png /usr/share/icons/hicolor/256x256/apps/rootzoom.png \
+         /usr/share/rootzoom/palettes/explorer.map /usr/share/rootzoom/palettes/rainbow.map; do
     grep -qx "$f" "$work/contents" || fail "the package lacks $f"
 done
 
