@@ -467,6 +467,10 @@ TEST_F(RenderTool, ProgressLineOnATerminalOnly)
     ASSERT_EQ(tiles.finish(), 0);
     EXPECT_NE(tiles.shown.find("tile 4 of 4, second render, coarse pass, 192 of 192 block rows"), std::string::npos)
         << tiles.shown;
+    // A picture computed pixel by pixel tells its bands of rows.
+    on_terminal rows({"--size", "1000x300", "--colouring", "smooth", "-o", shown});
+    ASSERT_EQ(rows.finish(), 0);
+    EXPECT_NE(rows.shown.find("rootzoom-render: rows 261 to 300 of 300, "), std::string::npos) << rows.shown;
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // they map far more than the limit
     const std::string tiled = (dir / "tiled.png").string();
