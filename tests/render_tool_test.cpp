@@ -914,6 +914,13 @@ TEST_F(RenderTool, ArgsOfGivesTheExplorersNumbers)
     EXPECT_EQ(r.out, "3 -3 2.2500000000000004 -2.2500000000000004 50\n");
     for (const char *said : {"z0 = 0.1,0.2", "2 x 2 frames"})
         EXPECT_NE(r.err.find(said), std::string::npos) << said << ": " << r.err;
+    // A 16:9 picture of the wave opens the explorer on the wave: the same
+    // centre and width, in the explorer's shape, which is said to differ.
+    ASSERT_EQ(run("--size hd --colouring smooth --palette ocean -o " + other + " 1.4 0.6 0.6 0 60").status, 0);
+    r = run("--args-of " + other);
+    EXPECT_EQ(r.out, "1.4 0.6 0.6 0 60\n");
+    for (const char *said : {"1920 x 1080, another shape than rootzoom's 1024 x 768", "coloured smooth", "palette of its own"})
+        EXPECT_NE(r.err.find(said), std::string::npos) << said << ": " << r.err;
 
     // Zoomed views: each answer is exact exactly when it says nothing, and
     // 400 steps in, with half-extents far below the centre's last place,
