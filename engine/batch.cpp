@@ -70,8 +70,19 @@ void deepen_samples(sample_queue &q, dd<double> origin_x, dd<double> origin_y, d
 static orbit deep_orbit(const sample_batch &b, double x, double y)
 {
     const dd<double> px = dd_add(b.origin_x, x), py = dd_add(b.origin_y, y);
-    return b.julia ? julia_orbit_dd(px, py, b.deep_other_x, b.deep_other_y, b.maxiter, b.moves)
-                   : mandel_orbit_dd(px, py, b.deep_other_x.hi, b.deep_other_y.hi, b.maxiter, b.moves);
+    return b.julia ? julia_orbit_dd(px, py, b.deep_other_x, b.deep_other_y, b.maxiter)
+                   : mandel_orbit_dd(px, py, b.deep_other_x.hi, b.deep_other_y.hi, b.maxiter);
+}
+
+// The same with the moves, for the colourings that need them.
+static moving_orbit moving_sample(const sample_batch &b, double x, double y)
+{
+    if (!b.deep)
+        return b.julia ? julia_orbit_moving(x, y, b.other_x, b.other_y, b.maxiter)
+                       : mandel_orbit_moving(x, y, b.other_x, b.other_y, b.maxiter);
+    const dd<double> px = dd_add(b.origin_x, x), py = dd_add(b.origin_y, y);
+    return b.julia ? julia_orbit_dd_moving(px, py, b.deep_other_x, b.deep_other_y, b.maxiter)
+                   : mandel_orbit_dd_moving(px, py, b.deep_other_x.hi, b.deep_other_y.hi, b.maxiter);
 }
 
 // The debug line of a parameter-plane sample: its last iterate.
@@ -90,17 +101,23 @@ static colour_setting colour_setting_of(const sample_batch &b)
 void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape)
 {
     const sample_batch &b = q.batch;
+    if (b.moves) {
+        const moving_orbit o = moving_sample(b, x, y);
+        if (blub && !b.julia)
+            list_sample(o.x, o.y);
+        q.samples++;
+        q.steps += o.steps;
+        write_shape(dest, shape, end_colour(colour_setting_of(b), {o.n, b.maxiter, o.x, o.y, o.move, o.move_before}));
+        return;
+    }
     const orbit o = b.deep    ? deep_orbit(b, x, y)
-                    : b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter, b.moves)
-                              : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter, b.moves);
+                    : b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter)
+                              : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter);
     if (blub && !b.julia)
         list_sample(o.x, o.y);
     q.samples++;
     q.steps += o.steps;
-    const std::uint32_t colour =
-        b.moves ? end_colour(colour_setting_of(b), {o.n, b.maxiter, o.x, o.y, o.move, o.move_before})
-                : orbit_colour(o.n, b.maxiter);
-    write_shape(dest, shape, colour);
+    write_shape(dest, shape, orbit_colour(o.n, b.maxiter));
 }
 
 // The colours of a batch's samples by the colouring in use other than
@@ -127,15 +144,21 @@ void flush_samples(sample_queue &q)
         q.kernel_ns += std::chrono::duration_cast<std::chrono::nanoseconds>(clock::now() - start).count();
     const bool listed = blub && !b.julia;
     long long steps = 0;
-    for (int k = 0; k < b.count; k++) {
-        if (listed)
-            list_sample(b.last_x[k], b.last_y[k]);
-        steps += b.steps[k];
-        if (!b.moves)
-            write_shape(b.dest[k], b.shape[k], orbit_colour(b.n[k], b.maxiter));
-    }
-    if (b.moves)
+    if (b.moves) {
         colour_samples(b);
+        for (int k = 0; k < b.count; k++) {
+            if (listed)
+                list_sample(b.last_x[k], b.last_y[k]);
+            steps += b.steps[k];
+        }
+    } else {
+        for (int k = 0; k < b.count; k++) {
+            if (listed)
+                list_sample(b.last_x[k], b.last_y[k]);
+            steps += b.steps[k];
+            write_shape(b.dest[k], b.shape[k], orbit_colour(b.n[k], b.maxiter));
+        }
+    }
     q.samples += b.count;
     q.steps += steps;
     b.count = 0;

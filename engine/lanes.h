@@ -4,6 +4,8 @@
 // vector width. Internal linkage keeps those copies apart.
 #pragma once
 
+#include <type_traits>
+
 #include "engine/batch.h"
 #include "engine/newton.h"
 
@@ -16,8 +18,19 @@ struct lane_groups {
     Num a[K], b[K], a2[K], b2[K];  // the iterate and its squares
     V n[K];                        // the count
     M alive[K];                    // lanes still iterating
-    V move[K], before[K];          // with Moves: the last step's move and the one before, as the stop test measures them
 };
+
+// The same with each lane's moves of its last step and of the step before,
+// as the stop test measures them, for the smooth colourings. The count
+// pictures' kernels keep the groups above, and compile as they did.
+template <class V, class Num, class M, int K>
+struct lane_groups_moving : lane_groups<V, Num, M, K> {
+    V move[K], before[K];
+};
+
+template <class V, class Num, class Isa, int K, bool Moves>
+using groups_of = std::conditional_t<Moves, lane_groups_moving<V, Num, typename Isa::M, K>,
+                                     lane_groups<V, Num, typename Isa::M, K>>;
 
 // Selection by a lane mask, of vectors or of double-doubles part by part.
 template <class Isa>
@@ -38,7 +51,7 @@ struct lane_choice {
 // loop exactly: the escaping step is not counted, and the limit is tested
 // before convergence.
 template <class V, class Num, int K, int Stride, bool Julia, bool Moves, class Isa, class Terms>
-inline void advance_tested(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_terms<Num> *t, const Terms &c,
+inline void advance_tested(groups_of<V, Num, Isa, K, Moves> &s, const mandel_terms<Num> *t, const Terms &c,
                            V limit)
 {
     using M = typename Isa::M;
@@ -54,12 +67,13 @@ inline void advance_tested(lane_groups<V, Num, typename Isa::M, K> &s, const man
             const Num na = L::step_where(go, s.a[g], da), nb = L::step_where(go, s.b[g], db);
             const Num na2 = na * na, nb2 = nb * nb;
             const M counts = go & Isa::less(escape_measure(na, nb, na2, nb2), V{} + escape_bound);
-            const V move_a = magnitude(high_part(na) - high_part(s.a[g])),
-                    move_b = magnitude(high_part(nb) - high_part(s.b[g]));
-            const M converged = Isa::at_most(move_a, V{} + tolerance) & Isa::at_most(move_b, V{} + tolerance);
+            const M converged = Isa::at_most(magnitude(high_part(na) - high_part(s.a[g])), V{} + tolerance) &
+                                Isa::at_most(magnitude(high_part(nb) - high_part(s.b[g])), V{} + tolerance);
             if constexpr (Moves) {
+                const V move = Isa::max(magnitude(high_part(na) - high_part(s.a[g])),
+                                        magnitude(high_part(nb) - high_part(s.b[g])));
                 s.before[g] = Isa::select(go, s.move[g], s.before[g]);
-                s.move[g] = Isa::select(go, Isa::max(move_a, move_b), s.move[g]);
+                s.move[g] = Isa::select(go, move, s.move[g]);
             }
             s.n[g] = Isa::select(counts, s.n[g] + 1.0, s.n[g]);
             s.alive[g] = counts & Isa::less(s.n[g], limit) & ~converged;
@@ -157,8 +171,7 @@ inline V step_move(const block_trace<V, K, Stride> &h, int g, int r)
 // the deep view, where many samples run to the limit, three in ten of the
 // replays were for such lanes alone.
 template <class V, class Num, int K, int Stride, bool Moves, class Isa>
-inline void stop_at_limit(lane_groups<V, Num, typename Isa::M, K> &s, int g, const block_trace<V, K, Stride> &h,
-                          V limit, V moved_before)
+inline void stop_at_limit(groups_of<V, Num, Isa, K, Moves> &s, int g, const block_trace<V, K, Stride> &h, V limit)
 {
     const unsigned lanes = Isa::bits(s.alive[g] & ~Isa::less(s.n[g], limit));
     for (unsigned rest = lanes; rest; rest &= rest - 1) {
@@ -166,9 +179,9 @@ inline void stop_at_limit(lane_groups<V, Num, typename Isa::M, K> &s, int g, con
         const int r = Stride - int(s.n[g][l] - limit[l]);  // from 1 to Stride: the count was below the limit
         s.a[g][l] = h.a[r][g][l], s.b[g][l] = h.b[r][g][l];
         s.n[g][l] = limit[l];
-        if constexpr (Moves) {
+        if constexpr (Moves) {  // a lane that stops at the block's first step keeps its move before it
+            s.before[g][l] = r > 1 ? step_move<V, K, Stride, Isa>(h, g, r - 1)[l] : s.move[g][l];
             s.move[g][l] = step_move<V, K, Stride, Isa>(h, g, r)[l];
-            s.before[g][l] = r > 1 ? step_move<V, K, Stride, Isa>(h, g, r - 1)[l] : moved_before[l];
         }
     }
     s.alive[g] = s.alive[g] & ~Isa::mask(lanes);
@@ -182,15 +195,17 @@ inline void stop_at_limit(lane_groups<V, Num, typename Isa::M, K> &s, int g, con
 // the lanes still going carry over from one to the next. Lanes that did
 // not stop keep the block's end.
 template <class V, class Num, int K, int Stride, bool Moves, class Isa>
-inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const block_trace<V, K, Stride> &h, V limit)
+inline void replay(groups_of<V, Num, Isa, K, Moves> &s, int g, const block_trace<V, K, Stride> &h, V limit)
 {
     using M = typename Isa::M;
     M go = s.alive[g];
     const V start = s.n[g];
     V n = start + double(Stride), x = h.a[Stride][g], y = h.b[Stride][g];
-    V move{}, before{};  // lanes that go on through the block end with its last two steps' moves
+    // With Moves: lanes that go on through the block end with its last move
+    // (the move before it is never reported: the next step replaces it).
+    [[maybe_unused]] V move, before;
     if constexpr (Moves)
-        move = step_move<V, K, Stride, Isa>(h, g, Stride), before = step_move<V, K, Stride, Isa>(h, g, Stride - 1);
+        move = step_move<V, K, Stride, Isa>(h, g, Stride), before = s.before[g];
 #pragma GCC unroll 16
     for (int r = 1; r <= Stride; r++) {
         const V na = h.a[r][g], nb = h.b[r][g], counted = start + double(r);
@@ -200,17 +215,16 @@ inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const bloc
         const M stops = go & ~(counts & Isa::less(counted, limit) & ~converged);
         n = Isa::select(stops, Isa::select(counts, counted, counted - 1.0), n);
         x = Isa::select(stops, na, x), y = Isa::select(stops, nb, y);
-        if constexpr (Moves) {
-            before = Isa::select(stops, r > 1 ? step_move<V, K, Stride, Isa>(h, g, r - 1) : s.move[g], before);
+        if constexpr (Moves)  // a lane that stops at the block's first step keeps its move before it
+            before = Isa::select(stops, r > 1 ? step_move<V, K, Stride, Isa>(h, g, r - 1) : s.move[g], before),
             move = Isa::select(stops, step_move<V, K, Stride, Isa>(h, g, r), move);
-        }
         go = go & ~stops;
     }
+    if constexpr (Moves)
+        s.move[g] = move, s.before[g] = before;
     s.a[g] = x, s.b[g] = y;
     s.n[g] = n;
     s.alive[g] = go;
-    if constexpr (Moves)
-        s.move[g] = move, s.before[g] = before;
 }
 
 // Stride steps of every group in one block, then the replay of the groups
@@ -218,8 +232,8 @@ inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const bloc
 // stops of lanes that reach the limit. Kept out of line, so that the loop
 // around it compiles as it does without blocks.
 template <class V, class Num, int K, int Stride, bool Julia, bool Moves, class Isa, class Terms>
-__attribute__((noinline)) void advance_in_block(lane_groups<V, Num, typename Isa::M, K> &s,
-                                                const mandel_terms<Num> *t, const Terms &c, V limit)
+__attribute__((noinline)) void advance_in_block(groups_of<V, Num, Isa, K, Moves> &s, const mandel_terms<Num> *t,
+                                                const Terms &c, V limit)
 {
     block_trace<V, K, Stride> trace;
     advance_block<V, Num, K, Stride, Julia, Isa>(s, t, c, trace);
@@ -228,13 +242,9 @@ __attribute__((noinline)) void advance_in_block(lane_groups<V, Num, typename Isa
             replay<V, Num, K, Stride, Moves, Isa>(s, g, trace, limit);
         else {
             s.n[g] = s.n[g] + double(Stride);
-            V moved_before{};  // the move before the block, for a lane that stops at its first step
-            if constexpr (Moves) {
-                moved_before = s.move[g];
-                s.move[g] = step_move<V, K, Stride, Isa>(trace, g, Stride);
-                s.before[g] = step_move<V, K, Stride, Isa>(trace, g, Stride - 1);
-            }
-            stop_at_limit<V, Num, K, Stride, Moves, Isa>(s, g, trace, limit, moved_before);
+            stop_at_limit<V, Num, K, Stride, Moves, Isa>(s, g, trace, limit);
+            if constexpr (Moves)  // the lanes that go on end the block with its last move
+                s.move[g] = Isa::select(s.alive[g], step_move<V, K, Stride, Isa>(trace, g, Stride), s.move[g]);
         }
 }
 
@@ -243,8 +253,8 @@ __attribute__((noinline)) void advance_in_block(lane_groups<V, Num, typename Isa
 // and block (stops, in 256ths, says how many lately), else Stride steps
 // tested one by one.
 template <class V, class Num, int K, int Stride, bool Julia, bool Moves, class Isa, class Terms>
-inline int advance_round(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_terms<Num> *t, const Terms &c,
-                         V limit, int stops)
+inline int advance_round(groups_of<V, Num, Isa, K, Moves> &s, const mandel_terms<Num> *t, const Terms &c, V limit,
+                         int stops)
 {
     if constexpr (!is_dd<Num>) {
         if (lane_blocks == LANE_BLOCKS_ALWAYS || (lane_blocks == LANE_BLOCKS_AUTO && stops < 128)) {
@@ -291,7 +301,7 @@ long long run_lanes(sample_batch &b)
     using M = typename Isa::M;
     using L = lane_choice<Isa>;
     constexpr unsigned all_lanes = (1u << N) - 1;
-    lane_groups<V, Num, M, K> s;
+    groups_of<V, Num, Isa, K, Moves> s;
     unsigned held[K];  // lanes holding a sample not yet reported
     mandel_terms<Num> t[K];
     int owner[K][N];
@@ -403,22 +413,16 @@ long long run_lanes(sample_batch &b)
 }
 
 // A deep batch runs its own K groups: double-double keeps twice the state.
-// The moves are kept only where the colouring needs them.
-template <class V, int N, int K, int Stride, int DeepK, bool Moves, class Isa>
-long long run_batch_of(sample_batch &b)
+// The moves are kept only where the colouring needs them, by a kernel
+// compiled apart (with LANE_MOVES).
+template <class V, int N, int K, int Stride, int DeepK, class Isa, bool Moves>
+long long run_batch(sample_batch &b)
 {
     if (b.deep)
         return b.julia ? run_lanes<V, dd<V>, N, DeepK, Stride, true, Moves, Isa>(b)
                        : run_lanes<V, dd<V>, N, DeepK, Stride, false, Moves, Isa>(b);
     return b.julia ? run_lanes<V, V, N, K, Stride, true, Moves, Isa>(b)
                    : run_lanes<V, V, N, K, Stride, false, Moves, Isa>(b);
-}
-
-template <class V, int N, int K, int Stride, int DeepK, class Isa>
-long long run_batch(sample_batch &b)
-{
-    return b.moves ? run_batch_of<V, N, K, Stride, DeepK, true, Isa>(b)
-                   : run_batch_of<V, N, K, Stride, DeepK, false, Isa>(b);
 }
 
 // The comparisons and selections written with vector extensions only, for

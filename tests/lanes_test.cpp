@@ -329,8 +329,17 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
     const dd<double> origin_x = {0.0, 1e-20}, origin_y = {0.0, -3e-21};
     auto deep_orbit = [&](bool julia, double x, double y, int limit) {
         const dd<double> px = dd_add(origin_x, x), py = dd_add(origin_y, y);
-        return julia ? julia_orbit_dd(px, py, b.deep_other_x, b.deep_other_y, limit, b.moves)
-                     : mandel_orbit_dd(px, py, b.other_x, b.other_y, limit, b.moves);
+        return julia ? julia_orbit_dd(px, py, b.deep_other_x, b.deep_other_y, limit)
+                     : mandel_orbit_dd(px, py, b.other_x, b.other_y, limit);
+    };
+    // The same sample by the point kernels that report the moves, in the batch's precision.
+    auto deep_moving = [&](bool julia, double x, double y, int limit) {
+        if (!b.deep)
+            return julia ? julia_orbit_moving(x, y, b.other_x, b.other_y, limit)
+                         : mandel_orbit_moving(x, y, b.other_x, b.other_y, limit);
+        const dd<double> px = dd_add(origin_x, x), py = dd_add(origin_y, y);
+        return julia ? julia_orbit_dd_moving(px, py, b.deep_other_x, b.deep_other_y, limit)
+                     : mandel_orbit_dd_moving(px, py, b.other_x, b.other_y, limit);
     };
     std::vector<int> limits = {-5, 0, 31, 32, 33, 50, 1000};
     for (int limit = 1; limit <= 17; limit++)
@@ -356,21 +365,25 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
                     long long steps = 0;
                     for (int k = 0; k < count; k++) {
                         const orbit want = deep    ? deep_orbit(julia, b.x[k], b.y[k], limit)
-                                           : julia ? julia_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit, moves)
-                                                   : mandel_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit, moves);
+                                           : julia ? julia_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit)
+                                                   : mandel_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit);
+                        const moving_orbit moving = deep_moving(julia, b.x[k], b.y[k], limit);
                         const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+                        // The point kernels with the moves end where those without do.
+                        ASSERT_TRUE(moving.n == want.n && moving.steps == want.steps && bits(moving.x) == bits(want.x) &&
+                                    bits(moving.y) == bits(want.y));
                         // Moves that are not a number (after an infinite iterate) may be any of them.
                         const auto same = [&](double a, double b) { return bits(a) == bits(b) || (a != a && b != b); };
                         ASSERT_TRUE(b.n[k] == want.n && b.steps[k] == want.steps && bits(b.last_x[k]) == bits(want.x) &&
                                     bits(b.last_y[k]) == bits(want.y) &&
-                                    (!moves || (same(b.move[k], want.move) && same(b.move_before[k], want.move_before))))
+                                    (!moves || (same(b.move[k], moving.move) && same(b.move_before[k], moving.move_before))))
                             << kernel_path_name(path) << " blocks " << blocks << (deep ? " double-double" : "")
                             << (julia ? " dynamic" : " parameter") << " limit " << limit
                             << " batch of " << count << " sample " << k << ": n " << b.n[k] << " (" << want.n
                             << ") steps " << b.steps[k] << " (" << want.steps << ") last " << b.last_x[k] << ","
                             << b.last_y[k] << " (" << want.x << "," << want.y << ")"
                             << (moves ? " moves " + std::to_string(b.move[k]) + "," + std::to_string(b.move_before[k]) +
-                                            " (" + std::to_string(want.move) + "," + std::to_string(want.move_before) + ")"
+                                            " (" + std::to_string(moving.move) + "," + std::to_string(moving.move_before) + ")"
                                       : "");
                         steps += b.steps[k];
                     }
