@@ -18,8 +18,8 @@
 #include <zlib.h>
 
 #include "app/screen.h"
-#include "tools/options.h"
 #include "engine/colouring.h"
+#include "tools/options.h"
 #include "tools/palettes.h"
 #include "tools/printable.h"
 #include "tools/tiles.h"

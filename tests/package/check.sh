@@ -57,13 +57,6 @@ for page in rootzoom.1 rootzoom-render.1; do
 done
 grep -q '^\.SH CONTROLS$' "$src/docs/rootzoom.1" || fail "docs/rootzoom.1 has no CONTROLS section"
 
-# The palettes are found beside the installed program; the explorer's, by
-# name, makes the default picture.
-/usr/bin/rootzoom-render --palette explorer -o "$work/named.png" && cmp -s "$picture" "$work/named.png" ||
-    fail "/usr/bin/rootzoom-render --palette explorer did not make the default picture"
-/usr/bin/rootzoom-render --palette rainbow --colouring basin --size 64x36 -o "$work/rainbow.png" ||
-    fail "/usr/bin/rootzoom-render --palette rainbow failed"
-
 out=$(desktop-file-validate "$src/docs/rootzoom.desktop" 2>&1)
 if [ $? -ne 0 ] || [ -n "$out" ]; then
     fail "desktop-file-validate finds fault with docs/rootzoom.desktop:"$'\n'"$out"
@@ -186,6 +179,13 @@ if [ -f "$picture" ]; then
 else
     fail "/usr/bin/rootzoom-render wrote no $picture"
 fi
+
+# The palettes are found beside the installed program; the explorer's, by
+# name, makes the default picture.
+/usr/bin/rootzoom-render --palette explorer -o "$work/named.png" && cmp -s "$picture" "$work/named.png" ||
+    fail "/usr/bin/rootzoom-render --palette explorer did not make the default picture"
+/usr/bin/rootzoom-render --palette rainbow --colouring basin --size 64x36 -o "$work/rainbow.png" ||
+    fail "/usr/bin/rootzoom-render --palette rainbow failed"
 
 out=$(desktop-file-validate /usr/share/applications/rootzoom.desktop 2>&1) && [ -z "$out" ] ||
     fail "the installed desktop entry: $out"
