@@ -160,9 +160,10 @@ std::vector<std::string> explorer_notes(const picture_record &r, const explorer_
         // views it cannot name.
         if (r.mode == 0 && std::fabs(r.parameter[3]) == 0.75 * std::fabs(r.parameter[2])) {
             note += ", and rootzoom-render --c " + whole_decimal(r.parameter[0], r.low[0]) + "," +
-                    whole_decimal(r.parameter[1], r.low[1]) + " --half-width " + exact_text(-r.parameter[2]);
-            // The numbers after them give only the orientation, which
-            // --half-width keeps, and the iteration limit.
+                    whole_decimal(r.parameter[1], r.low[1]) + " --half-width " + exact_text(std::fabs(r.parameter[2]));
+            // --half-width takes the half-width's size; the numbers after
+            // it give only the orientation, which it keeps, and the
+            // iteration limit.
             note += r.parameter[2] < 0 ? " 3 -3" : " -3 3";
             note += r.parameter[3] < 0 ? " 2.25 -2.25 " : " -2.25 2.25 ";
             note += exact_text(r.parameter[4]) + " names it";

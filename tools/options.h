@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-extern const char usage_text[];  // the usage that --help and every refusal print
+extern const char usage_text[];  // the usage that --help prints
+extern const char help_hint[];   // the line that follows every refusal of the command line, pointing at --help
 
 constexpr int MAX_THREADS = 256;  // the most threads --threads may ask for
 
