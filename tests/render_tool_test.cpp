@@ -1341,6 +1341,13 @@ TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
     const run_result made = run("--width 64 -o " + again.string() + " " + command);
     ASSERT_EQ(made.status, 0) << made.err;
     EXPECT_TRUE(read_png(again).rgb == read_png(mirrored).rgb) << "the picture of " << command << " differs";
+    // A view of no extent has no half-width to name: only --from names it.
+    const fs::path point = dir / "point.png";
+    ASSERT_EQ(run("-o " + point.string() + " --width 8 --c 1.000000000000000000001,0 1 1 1 1 50").status, 0);
+    const run_result none = run("--args-of " + point.string());
+    EXPECT_NE(none.err.find("rootzoom-render --from " + point.string() + " makes it again"), std::string::npos)
+        << none.err;
+    EXPECT_EQ(none.err.find("--half-width"), std::string::npos) << none.err;
 }
 
 // A sequence's folder holds one sequence. Frames already there with the

@@ -242,7 +242,7 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
         o.has_centre |= name == "--c";
         o.has_z0 |= name == "--z0";
     } else if (name == "--half-width") {
-        if (!read_number(v, &o.half_width) || !(o.half_width > 0 && o.half_width < 1e300))
+        if (!read_number(v, &o.half_width) || !half_width_in_range(o.half_width))
             return fail("--half-width needs a number above 0 and below 1e300, not '" + value + "'");
         o.has_half_width = true;
     } else if (name == "--precision") {
@@ -327,6 +327,8 @@ bool check_together(const options &o, std::string &error)
 }
 
 }  // namespace
+
+bool half_width_in_range(double w) { return w > 0 && w < 1e300; }
 
 // An argument that reads as a number is positional, also when it starts
 // with '-'; anything else starting with '-' must be a known option, given
