@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-extern const char usage_text[];  // the usage that --help and every refusal print
+extern const char usage_text[];  // the usage that --help prints
+extern const char help_hint[];   // the line that follows every refusal of the command line, pointing at --help
 
 constexpr int MAX_THREADS = 256;  // the most threads --threads may ask for
 
@@ -55,6 +56,9 @@ struct options {
 constexpr int MAX_SUPERSAMPLE = 8;   // the most --supersample may ask for
 constexpr int MAX_ZOOM_STEPS = 99999;  // so that frame numbers keep their five digits
 constexpr int MAX_PARTS = 99999;       // the most parts --part may split a sequence into
+
+// Whether --half-width takes w: above 0 and below 1e300.
+bool half_width_in_range(double w);
 
 // Reads the command line into o. False, with a message in error, for an
 // unknown option, a bad value, a count of numbers other than 0 or 5, or
