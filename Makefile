@@ -20,8 +20,12 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # Installs the missing ones among the packages given, with one `apt-get update` before;
 # daemons the install brings (munge, slurmctld, slurmd) are neither started nor enabled.
+# Nothing is asked of sudo when nothing is missing.
 define install_missing
-	@$(SUDO) sh cmake/install-packages.sh $(1)
+	@missing=$$(for p in $(1); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then $(SUDO) sh cmake/install-packages.sh $$missing; fi
 endef
 
 deps-build:
