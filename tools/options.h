@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-extern const char usage_text[];  // the usage that --help and every refusal print
+extern const char usage_text[];  // the usage that --help prints
+extern const char help_hint[];   // the line that follows every refusal of the command line, pointing at --help
 
 constexpr int MAX_THREADS = 256;  // the most threads --threads may ask for
 
@@ -72,6 +73,9 @@ bool explorer_frames(const options &o);
 // Reads the palette --palette names into o.palette; false, with why, for
 // a file that cannot be read or is malformed, or a name not installed.
 bool read_palette(options &o, std::string &why);
+
+// Whether --half-width takes w: above 0 and below 1e300.
+bool half_width_in_range(double w);
 
 // Reads the command line into o. False, with a message in error, for an
 // unknown option, a bad value, a count of numbers other than 0 or 5, or

@@ -65,7 +65,7 @@ bool read_count(const char *text, int *count)
     return true;
 }
 
-bool picture_size(const char *text, int size[2], std::string *why)
+bool read_picture_size(const char *text, int size[2], std::string *why)
 {
     const std::string name = text;
     if (name == "hd" || name == "4k") {

@@ -20,7 +20,7 @@ constexpr int MAX_PICTURE_SIDE = 65536;  // the widest and the highest
 // "WxH" with W and H from MIN_PICTURE_SIDE to MAX_PICTURE_SIDE, or one of
 // the named sizes hd (1920x1080) and 4k (3840x2160): true with size set
 // to the width and the height, or false with *why saying what is wrong.
-bool picture_size(const char *text, int size[2], std::string *why);
+bool read_picture_size(const char *text, int size[2], std::string *why);
 
 // k when a picture of w x h pixels is k x k frames of the explorer's size
 // (k from 1 to MAX_TILE_FACTOR), else 0.

@@ -122,7 +122,7 @@ bool read_precision(const values &v, picture_record &r)
 bool read_size(const values &v, picture_record &r)
 {
     std::string why;
-    if (v.size() != 1 || v[0] == "hd" || v[0] == "4k" || !picture_size(v[0].c_str(), r.size, &why))
+    if (v.size() != 1 || v[0] == "hd" || v[0] == "4k" || !read_picture_size(v[0].c_str(), r.size, &why))
         return false;
     r.tiles = tile_factor(r.size[0], r.size[1]);
     return v[0] == std::to_string(r.size[0]) + "x" + std::to_string(r.size[1]);
@@ -366,15 +366,8 @@ bool parse_view_text(const std::string &text, picture_record &r, std::string &wh
             return false;
         }
     }
-    if (read.tiles > 1 && read.width != SCREEN_W) {
-        why = "it gives a viewport width with a picture of several frames";
+    if (!record_in_range(read, why))
         return false;
-    }
-    const bool frames = read.tiles > 0 && read.colouring == COLOURING_COUNT;
-    if (!frames && (read.width != SCREEN_W || read.coarse)) {
-        why = "it gives a viewport width or the coarse pass with a picture that is not the explorer's frames";
-        return false;
-    }
     if (version < 4 && read.tiles == 0) {
         why = "it gives a size other than k x (1024x768) in a record before version 4";
         return false;
@@ -383,14 +376,49 @@ bool parse_view_text(const std::string &text, picture_record &r, std::string &wh
     return true;
 }
 
+// Every line reads, but together they may still ask for what no picture of
+// this tool is: a viewport width with a picture of several frames or
+// supersampled (such a picture is made at full width), a viewport width or
+// the coarse pass with a picture that is not the explorer's frames, or an
+// iteration limit beyond what the renderer iterates to.
+bool record_in_range(const picture_record &r, std::string &why)
+{
+    const struct {
+        const char *line;
+        bool given;
+        double limit;
+    } limits[] = {{"numbers", r.has_numbers, r.numbers[4]},
+                  {"parameter-plane", true, r.parameter[4]},
+                  {"dynamic-plane", true, r.dynamic[4]}};
+    for (const auto &l : limits)
+        if (l.given && !limit_in_range(l.limit)) {
+            why = std::string("its '") + l.line + "' line gives the iteration limit " + exact_text(l.limit) +
+                  ", not " + limit_range_text;
+            return false;
+        }
+    if (r.width != SCREEN_W && (r.tiles > 1 || r.supersample > 1))
+        why = std::string("it gives a viewport width with a picture of ") +
+              (r.tiles > 1 ? "several frames" : "supersampled pixels");
+    else if ((r.width != SCREEN_W || r.coarse) && !(r.tiles > 0 && r.colouring == COLOURING_COUNT))
+        why = "it gives a viewport width or the coarse pass with a picture that is not the explorer's frames";
+    return why.empty();
+}
+
 bool read_view_file(const std::string &file, picture_record &r, std::string &why)
 {
-    const std::string path = printable(file);
     std::FILE *f = std::fopen(file.c_str(), "rb");
     if (!f) {
-        why = "cannot read " + path + ": " + std::strerror(errno);
+        why = "cannot read " + printable(file) + ": " + std::strerror(errno);
         return false;
     }
+    const bool read = read_view_stream(f, file, r, why);
+    std::fclose(f);
+    return read;
+}
+
+bool read_view_stream(std::FILE *f, const std::string &file, picture_record &r, std::string &why, picture_size *size)
+{
+    const std::string path = printable(file);
     png_byte signature[8];
     const bool png_file = std::fread(signature, 1, 8, f) == 8 && png_sig_cmp(signature, 0, 8) == 0;
     read_trouble trouble;
@@ -405,9 +433,10 @@ bool read_view_file(const std::string &file, picture_record &r, std::string &why
         // A damaged text chunk is an error, not a chunk to drop quietly.
         png_set_crc_action(png, PNG_CRC_DEFAULT, PNG_CRC_ERROR_QUIT);
         read = read_view_chunks(png, info, &search);
+        if (read && size)
+            *size = {int(png_get_image_width(png, info)), int(png_get_image_height(png, info))};
     }
     png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(f);
     if (!png_file)
         why = path + " is not a PNG file";
     else if (!read)
