@@ -106,16 +106,20 @@ void note_tile_colours(bool first)
 {
     if (first)
         watch = colour_watch{};
-    if (watch.varied)
-        return;
     for (int row = LOY; row < LOY + YPTS; row++)
-        for (int col = LOX; col < LOX + XPTS; col++) {
-            const std::uint32_t p = screen[row * SCREEN_W + col];
-            if (!watch.seen)
-                watch.seen = true, watch.colour = p;
-            else if (p != watch.colour)
-                return void(watch.varied = true);
-        }
+        note_colours(screen + row * SCREEN_W + LOX, std::size_t(XPTS), false);
+}
+
+void note_colours(const std::uint32_t *pixels, std::size_t count, bool first)
+{
+    if (first)
+        watch = colour_watch{};
+    for (std::size_t i = 0; i < count && !watch.varied; i++) {
+        if (!watch.seen)
+            watch.seen = true, watch.colour = pixels[i];
+        else if (pixels[i] != watch.colour)
+            watch.varied = true;
+    }
 }
 
 // What the folder holds besides this run's frames: frames of another
@@ -222,7 +226,7 @@ void film::check_folder(const picture_record &first, found &f)
         if (n > 0)
             next_frame(r, o_);
         const double end = o_.precision == PRECISION_DOUBLE ? double_end : double_double_end;
-        if (shown_half_width(r) / o_.tiles < end && (f.too_deep < 0 || o_.zoom_button == 4))
+        if (shown_half_width(r) * SCREEN_W / o_.size[0] < end && (f.too_deep < 0 || o_.zoom_button == 4))
             f.too_deep = n;
         const bool here = next < f.present.size() && f.present[next] == n;
         next += here;
