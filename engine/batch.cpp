@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "engine/colouring.h"
 #include "engine/kernels.h"
 #include "view/viewstate.h"
 
@@ -52,6 +53,7 @@ void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, dou
     b.other_y = other_y;
     b.deep = false;
     b.reference = nullptr;
+    b.moves = colouring != COLOURING_COUNT;
     q.samples = q.steps = q.lane_steps = q.kernel_ns = q.fallbacks = 0;
 }
 
@@ -78,6 +80,17 @@ static orbit deep_orbit(const sample_batch &b, double x, double y)
                    : mandel_orbit_dd(px, py, b.deep_other_x.hi, b.deep_other_y.hi, b.maxiter);
 }
 
+// The same with the moves, for the colourings that need them.
+static moving_orbit moving_sample(const sample_batch &b, double x, double y)
+{
+    if (!b.deep)
+        return b.julia ? julia_orbit_moving(x, y, b.other_x, b.other_y, b.maxiter)
+                       : mandel_orbit_moving(x, y, b.other_x, b.other_y, b.maxiter);
+    const dd<double> px = dd_add(b.origin_x, x), py = dd_add(b.origin_y, y);
+    return b.julia ? julia_orbit_dd_moving(px, py, b.deep_other_x, b.deep_other_y, b.maxiter)
+                   : mandel_orbit_dd_moving(px, py, b.deep_other_x.hi, b.deep_other_y.hi, b.maxiter);
+}
+
 // A perturbed sample that perturbation lost goes on in double-double, from
 // its start: the whole orbit is then that of the double-double kernels.
 static orbit perturbed_or_deep(sample_queue &q, double x, double y)
@@ -90,15 +103,42 @@ static orbit perturbed_or_deep(sample_queue &q, double x, double y)
     return deep_orbit(b, x, y);
 }
 
+// The same with the moves.
+static moving_orbit perturbed_or_deep_moving(sample_queue &q, double x, double y)
+{
+    const sample_batch &b = q.batch;
+    const moving_orbit o = perturbed_orbit_moving(*b.reference, x, y, b.maxiter);
+    if (o.n >= 0)
+        return o;
+    q.fallbacks++;
+    return moving_sample(b, x, y);
+}
+
 // The debug line of a parameter-plane sample: its last iterate.
 static void list_sample(double last_x, double last_y)
 {
     std::printf("%g %g\n", last_x, last_y);
 }
 
+// What the samples of a batch share for their colours other than by count.
+static colour_setting colour_setting_of(const sample_batch &b)
+{
+    return b.deep ? colour_setting_of(b.julia, b.deep_other_x.hi, b.deep_other_y.hi)
+                  : colour_setting_of(b.julia, b.other_x, b.other_y);
+}
+
 void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape)
 {
     const sample_batch &b = q.batch;
+    if (b.moves) {
+        const moving_orbit o = b.reference ? perturbed_or_deep_moving(q, x, y) : moving_sample(b, x, y);
+        if (blub && !b.julia)
+            list_sample(o.x, o.y);
+        q.samples++;
+        q.steps += o.steps;
+        write_shape(dest, shape, end_colour(colour_setting_of(b), {o.n, b.maxiter, o.x, o.y, o.move, o.move_before}));
+        return;
+    }
     const orbit o = b.reference ? perturbed_or_deep(q, x, y)
                     : b.deep    ? deep_orbit(b, x, y)
                     : b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter)
@@ -110,9 +150,36 @@ void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sa
     write_shape(dest, shape, orbit_colour(o.n, b.maxiter));
 }
 
-// The lane kernels fill the results; the colours, the counts and the debug
-// lines then follow in the order the samples were asked for, as the point
-// kernels would have made them.
+// The colours of a batch's samples by the colouring in use other than
+// count, from the results.
+static void colour_samples(sample_batch &b)
+{
+    end_colours(colour_setting_of(b), {b.n, b.maxiter, b.last_x, b.last_y, b.move, b.move_before}, b.count, b.colour);
+    for (int k = 0; k < b.count; k++)
+        write_shape(b.dest[k], b.shape[k], b.colour[k]);
+}
+
+// The results of sample k of a perturbed batch that perturbation lost, as
+// the one-sample path makes them: in double-double from its start, with
+// the moves where the batch wants them.
+static void go_on_deep(sample_queue &q, int k)
+{
+    sample_batch &b = q.batch;
+    q.fallbacks++;
+    if (b.moves) {
+        const moving_orbit o = moving_sample(b, b.x[k], b.y[k]);
+        b.n[k] = o.n, b.steps[k] = o.steps, b.last_x[k] = o.x, b.last_y[k] = o.y;
+        b.move[k] = o.move, b.move_before[k] = o.move_before;
+    } else {
+        const orbit o = deep_orbit(b, b.x[k], b.y[k]);
+        b.n[k] = o.n, b.steps[k] = o.steps, b.last_x[k] = o.x, b.last_y[k] = o.y;
+    }
+}
+
+// The lane kernels fill the results (those that perturbation lost go on in
+// double-double here); the colours, the counts and the debug lines then
+// follow in the order the samples were asked for, as the point kernels
+// would have made them.
 void flush_samples(sample_queue &q)
 {
     sample_batch &b = q.batch;
@@ -125,16 +192,23 @@ void flush_samples(sample_queue &q)
         q.kernel_ns += std::chrono::duration_cast<std::chrono::nanoseconds>(clock::now() - start).count();
     const bool listed = blub && !b.julia;
     long long steps = 0;
-    for (int k = 0; k < b.count; k++) {
-        if (b.n[k] < 0) {
-            const orbit o = deep_orbit(b, b.x[k], b.y[k]);
-            b.n[k] = o.n, b.steps[k] = o.steps, b.last_x[k] = o.x, b.last_y[k] = o.y;
-            q.fallbacks++;
+    for (int k = 0; b.reference && k < b.count; k++)
+        if (b.n[k] < 0)
+            go_on_deep(q, k);
+    if (b.moves) {
+        colour_samples(b);
+        for (int k = 0; k < b.count; k++) {
+            if (listed)
+                list_sample(b.last_x[k], b.last_y[k]);
+            steps += b.steps[k];
         }
-        if (listed)
-            list_sample(b.last_x[k], b.last_y[k]);
-        steps += b.steps[k];
-        write_shape(b.dest[k], b.shape[k], orbit_colour(b.n[k], b.maxiter));
+    } else {
+        for (int k = 0; k < b.count; k++) {
+            if (listed)
+                list_sample(b.last_x[k], b.last_y[k]);
+            steps += b.steps[k];
+            write_shape(b.dest[k], b.shape[k], orbit_colour(b.n[k], b.maxiter));
+        }
     }
     q.samples += b.count;
     q.steps += steps;

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "tools/options.h"
 #include "tools/printable.h"
 #include "tools/viewtag.h"
 #include "view/viewstate.h"
@@ -157,12 +158,15 @@ std::vector<std::string> explorer_notes(const picture_record &r, const explorer_
         std::string note = "five numbers cannot carry the view of " + name + ": its centre needs more digits than "
                            "a double holds; rootzoom-render " + again + " makes it again";
         // --half-width makes the half-height 3/4 of the half-width; other
-        // views it cannot name.
-        if (r.mode == 0 && std::fabs(r.parameter[3]) == 0.75 * std::fabs(r.parameter[2])) {
+        // views it cannot name, nor a half-width it does not take: the
+        // command printed is always one the tool runs.
+        if (r.mode == 0 && std::fabs(r.parameter[3]) == 0.75 * std::fabs(r.parameter[2]) &&
+            half_width_in_range(std::fabs(r.parameter[2]))) {
             note += ", and rootzoom-render --c " + whole_decimal(r.parameter[0], r.low[0]) + "," +
-                    whole_decimal(r.parameter[1], r.low[1]) + " --half-width " + exact_text(-r.parameter[2]);
-            // The numbers after them give only the orientation, which
-            // --half-width keeps, and the iteration limit.
+                    whole_decimal(r.parameter[1], r.low[1]) + " --half-width " + exact_text(std::fabs(r.parameter[2]));
+            // --half-width takes the half-width's size; the numbers after
+            // it give only the orientation, which it keeps, and the
+            // iteration limit.
             note += r.parameter[2] < 0 ? " 3 -3" : " -3 3";
             note += r.parameter[3] < 0 ? " 2.25 -2.25 " : " -2.25 2.25 ";
             note += exact_text(r.parameter[4]) + " names it";
@@ -190,6 +194,17 @@ std::vector<std::string> explorer_notes(const picture_record &r, const explorer_
     if (r.tiles > 1)
         notes.push_back(name + " is " + std::to_string(r.tiles) + " x " + std::to_string(r.tiles) +
                         " frames; rootzoom shows its view in one frame of 1024 x 768");
+    const std::string size = std::to_string(r.size[0]) + " x " + std::to_string(r.size[1]);
+    if (r.tiles == 0 && r.size[0] * 3 != r.size[1] * 4)
+        notes.push_back(name + " is " + size + ", another shape than rootzoom's 1024 x 768: rootzoom shows the "
+                        "view about the same centre and as wide, in its own shape");
+    else if (r.tiles == 0)
+        notes.push_back(name + " is " + size + "; rootzoom shows its view in one frame of 1024 x 768");
+    if (r.colouring != 0)
+        notes.push_back(name + " is coloured " + (r.colouring == 1 ? "smooth" : "by basin") +
+                        "; rootzoom colours by the iteration count");
+    if (!r.palette.empty())
+        notes.push_back(name + " has a palette of its own; rootzoom colours with its own");
     return notes;
 }
 

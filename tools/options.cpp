@@ -8,13 +8,18 @@
 
 #include "app/cmdline.h"
 #include "app/screen.h"
+#include "engine/colouring.h"
+#include "tools/palettes.h"
 #include "tools/tiles.h"
+#include "view/viewrecord.h"
 
 extern const char usage_text[] =
     "Usage: rootzoom-render [options] [--] [xmax xmin ymax ymin maxiter]\n"
     "Options that take a value take it as the next argument or after '=' (--scale=2).\n"
+    "An option given twice takes its last value.\n"
     "  -o FILE, --output FILE\n"
-    "               output file, a name ending in .png (default rootzoom.png)\n"
+    "               output file, a name ending in .png (default rootzoom.png), or - for\n"
+    "               standard output; a FIFO or a character device is written into\n"
     "  --mode M     0 parameter plane (default), 1 or 2 dynamic plane; 1 and 2 give the\n"
     "               same picture, as both views are set from the same numbers\n"
     "  --c RE,IM    centre of the parameter-plane view, that is the dynamic plane's c; its\n"
@@ -28,8 +33,16 @@ extern const char usage_text[] =
     "  --z0 RE,IM   start value of the parameter plane (default 0,0)\n"
     "  --coarse     the picture shown while a button is held: coarse pass only\n"
     "  --width W    viewport width, 0 to 1024 (default 1024), for a one-frame picture\n"
-    "  --size WxH   a picture of k x k frames, k from 1 to 16: 2048x1536, 3072x2304, ... 16384x12288\n"
-    "  --scale K    the same as --size (K * 1024)x(K * 768)\n"
+    "  --size WxH   the picture's width and height, each from 16 to 65536 pixels, or hd\n"
+    "               (1920x1080) or 4k (3840x2160); other shapes than 4:3 show the view's\n"
+    "               centre and width in square pixels\n"
+    "  --scale K    the same as --size (K * 1024)x(K * 768), K from 1 to 16\n"
+    "  --palette P  the colours: a .map file, named with a '/' or ending in .map, or a\n"
+    "               palette installed with rootzoom: explorer (default), ocean, rainbow, sunset\n"
+    "  --colouring C\n"
+    "               count (default): the palette entry of the iteration count; smooth: a\n"
+    "               continuous count, neighbouring entries mixed; basin: a colour for each\n"
+    "               root the iteration settles on, its lightness from the continuous count\n"
     "  --supersample K\n"
     "               each pixel the mean, in linear light, of K x K pixels of the picture\n"
     "               rendered K times larger; K from 1 (default) to 8\n"
@@ -62,6 +75,7 @@ extern const char usage_text[] =
     "  --version    print the version, nothing else\n"
     "  -h, --help   print this, nothing else\n";
 
+extern const char help_hint[] = "Try 'rootzoom-render --help' for the options.";
 
 // libquadmath's reader of decimal text (part of GCC), declared here rather
 // than through its header, which only GCC's own include folder holds.
@@ -115,11 +129,12 @@ bool read_pair(const char *text, double pair[2], double low[2])
 
 
 // The picture is written as PNG, so the name must say so: ".png" in any
-// case, so that no other program takes the file for something else.
+// case, so that no other program takes the file for something else; or
+// "-", standard output.
 bool names_png(const std::string &path)
 {
     const std::size_t n = path.size();
-    return n >= 4 && strcasecmp(path.c_str() + n - 4, ".png") == 0;
+    return path == "-" || (n >= 4 && strcasecmp(path.c_str() + n - 4, ".png") == 0);
 }
 
 // A window id as the X tools print it, decimal (xdotool) or 0x and hex
@@ -144,6 +159,7 @@ bool read_window_id(const std::string &text, unsigned long *id)
 bool read_window_option(const std::string &name, const char *value, options &o, std::string &error)
 {
     (name == "--from-window" ? o.from_window : o.args_of_window) = true;
+    o.window = 0;
     if (value && !read_window_id(value, &o.window)) {
         error = name + " needs a window id, decimal or 0x and hex digits, not '" + value + "'";
         return false;
@@ -194,7 +210,7 @@ bool check_sequence(const options &o, std::string &error)
 bool takes_value(const std::string &name)
 {
     static const char *const valued[] = {"-o", "--output", "--mode", "--c", "--z0", "--half-width",
-                                         "--precision", "--width", "--size",
+                                         "--precision", "--width", "--size", "--palette", "--colouring",
                                          "--scale", "--supersample", "--from", "--args-of", "--zoom-in",
                                          "--zoom-out", "--every", "--frames", "--threads", "--part"};
     for (const char *v : valued)
@@ -204,6 +220,11 @@ bool takes_value(const std::string &name)
 }
 
 // Reads the value v of option name into o; false, with error, for a bad one.
+// Every value is checked as it comes and overwrites what an earlier one
+// set, so an option given twice takes its last value, and options that set
+// one thing (--size and --scale, --zoom-in and --zoom-out) take the last of
+// them: a script's default is overridden by appending. No reader refuses a
+// repeat; a reader of a new option overwrites its setting whole.
 bool read_valued(const std::string &name, const char *v, options &o, std::string &error)
 {
     const std::string value = v;
@@ -231,7 +252,7 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
         o.has_centre |= name == "--c";
         o.has_z0 |= name == "--z0";
     } else if (name == "--half-width") {
-        if (!read_number(v, &o.half_width) || !(o.half_width > 0 && o.half_width < 1e300))
+        if (!read_number(v, &o.half_width) || !half_width_in_range(o.half_width))
             return fail("--half-width needs a number above 0 and below 1e300, not '" + value + "'");
         o.has_half_width = true;
     } else if (name == "--precision") {
@@ -247,11 +268,27 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
             return fail("width must be a number from 0 to 1024, not '" + value + "'");
         o.has_width = true;
     } else if (name == "--size" || name == "--scale") {
-        if (o.has_tiles)
-            return fail("give --size or --scale once");
-        o.tiles = name == "--size" ? size_factor(v, &error) : scale_factor(v, &error);
         o.has_tiles = true;
-        return o.tiles != 0;
+        if (name == "--scale") {
+            o.tiles = scale_factor(v, &error);
+            o.size[0] = o.tiles * SCREEN_W, o.size[1] = o.tiles * SCREEN_H;
+            return o.tiles != 0;
+        }
+        if (!read_picture_size(v, o.size, &error))
+            return false;
+        o.tiles = tile_factor(o.size[0], o.size[1]);
+    } else if (name == "--palette") {
+        o.palette_source = value;
+        o.has_palette = true;
+        if (value.empty())
+            return fail("empty palette name after --palette");
+    } else if (name == "--colouring") {
+        o.colouring = -1;
+        for (int c = COLOURING_COUNT; c <= COLOURING_BASIN; c++)
+            o.colouring = value == colouring_name(c) ? c : o.colouring;
+        if (o.colouring < 0)
+            return fail("--colouring must be count, smooth or basin, not '" + value + "'");
+        o.has_colouring = true;
     } else if (name == "--supersample") {
         if (!read_count(v, &o.supersample) || o.supersample < 1 || o.supersample > MAX_SUPERSAMPLE)
             return fail("--supersample needs a whole number from 1 to 8, not '" + value + "'");
@@ -265,14 +302,10 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
         if (file.empty())
             return fail("empty file name after " + name);
     } else if (name == "--zoom-in" || name == "--zoom-out") {
-        if (o.zoom_button)
-            return fail("give --zoom-in or --zoom-out once");
         if (!read_steps(v, &o.zoom_steps))
             return fail(name + " needs a whole number of steps from 1 to 99999, not '" + value + "'");
         o.zoom_button = name == "--zoom-in" ? 1 : 4;
     } else if (name == "--part") {
-        if (o.has_part)
-            return fail("give --part once");
         if (!read_part(v, &o.part, &o.parts))
             return fail("--part needs I/N, whole numbers with 1 <= I <= N <= 99999, not '" + value + "'");
         o.has_part = true;
@@ -311,14 +344,35 @@ bool check_together(const options &o, std::string &error)
         error = "output file '" + o.output + "' must end in .png: the picture is written as PNG";
     else if (!o.numbers.empty() && o.numbers.size() != 5)
         error = "give all five numbers xmax xmin ymax ymin maxiter, or none";
+    else if (!o.numbers.empty() && !limit_in_range(o.numbers[4]))
+        error = "the iteration limit maxiter must be " + std::string(limit_range_text) + ", not '" +
+                exact_text(o.numbers[4]) + "'";
     else if (o.has_width && o.tiles > 1)
         error = "--width sets the viewport of one frame; it cannot be combined with a picture of several frames";
+    else if ((o.has_width || o.coarse) && !explorer_frames(o))
+        error = std::string(o.has_width ? "--width sets the viewport" : "--coarse shows the coarse pass") +
+                " of the explorer's frame: it needs --colouring count and a size of k x (1024x768)";
     else if (o.has_width && o.supersample > 1)
         error = "--width sets the viewport of one frame; it cannot be combined with --supersample";
     return error.empty();
 }
 
 }  // namespace
+
+bool read_palette(options &o, std::string &why)
+{
+    if (!o.has_palette)
+        return true;
+    return names_palette_file(o.palette_source) ? read_palette_file(o.palette_source, o.palette, why)
+                                                : read_named_palette(o.palette_source, o.palette, why);
+}
+
+bool explorer_frames(const options &o)
+{
+    return o.tiles > 0 && o.colouring == COLOURING_COUNT;
+}
+
+bool half_width_in_range(double w) { return w > 0 && w < 1e300; }
 
 // An argument that reads as a number is positional, also when it starts
 // with '-'; anything else starting with '-' must be a known option, given
@@ -333,7 +387,6 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
     o = options{};
     bool positional_only = false;
     int others = 0;  // arguments besides one --args-of and its file
-    int args_of_given = 0;
     std::string id_read;  // a window option and the argument after it, read as its id
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
@@ -376,7 +429,7 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
             return fail(arg.size() > 1 && arg[0] == '-' ? "unknown option '" + name + "'"
                                                         : "not a number: '" + arg + "'");
         }
-        others += name != "--args-of" || args_of_given++ > 0;
+        others += name != "--args-of";
     }
     if (!o.args_of.empty() && others > 0)
         return fail("--args-of FILE takes no other arguments");

@@ -31,16 +31,21 @@ int iteration_limit(double limit)
 // with no finite one, has nothing to resolve.
 bool view_is_deep(double xmid, double ymid, double xhalf, double yhalf)
 {
-    return view_is_deep_on(xmid, ymid, xhalf, yhalf, XPTS, YPTS);
+    return grid_is_deep(xmid, ymid, xhalf, yhalf, XPTS, YPTS);
 }
 
-bool view_is_deep_on(double xmid, double ymid, double xhalf, double yhalf, int columns, int rows)
+bool grid_is_deep(double xmid, double ymid, double xhalf, double yhalf, int columns, int rows)
 {
     const double pixel = std::min(std::fabs(2 * xhalf / columns), std::fabs(2 * yhalf / rows));
     const double largest = std::max(std::fabs(xmid) + std::fabs(xhalf), std::fabs(ymid) + std::fabs(yhalf));
     if (!(pixel > 0) || !std::isfinite(pixel) || !std::isfinite(largest))
         return false;
     return pixel < 64 * (std::nextafter(largest, INFINITY) - largest);
+}
+
+double grid_half_height(double xhalf, double yhalf, int columns, int rows)
+{
+    return columns * 3 == rows * 4 ? yhalf : std::copysign(std::fabs(xhalf) * rows / columns, yhalf);
 }
 
 int precision_used(int choice, bool deep)

@@ -11,8 +11,14 @@ int iteration_limit(double limit);
 // than doubles resolve on the current viewport: its pixel step below 64
 // units in the last place of its largest coordinate.
 bool view_is_deep(double xmid, double ymid, double xhalf, double yhalf);
-// The same on a viewport of the given columns and rows.
-bool view_is_deep_on(double xmid, double ymid, double xhalf, double yhalf, int columns, int rows);
+// The same for a grid of the given columns and rows over the view.
+bool grid_is_deep(double xmid, double ymid, double xhalf, double yhalf, int columns, int rows);
+
+// The half-height of the grid of a picture of the given columns and rows
+// computed on a grid of its own: the view's own in the explorer's shape,
+// else the half-width's size over the picture's shape, with the sign of
+// the view's half-height, so that its pixels are square.
+double grid_half_height(double xhalf, double yhalf, int columns, int rows);
 
 // What a precision choice computes a frame in, given whether its view is
 // deep: PRECISION_DOUBLE, PRECISION_DOUBLE_DOUBLE or PRECISION_PERTURBATION.
