@@ -132,7 +132,7 @@ void film::check_folder(const picture_record &first, found &f)
     std::size_t next = 0;  // into f.present
     for (int n = 0; n < frames; n++) {
         if (n > 0)
-            next_frame(r, o_);
+            next_frame(r, o_, first_limit_, n);
         const double end = o_.precision == PRECISION_DOUBLE ? double_end : double_double_end;
         if (shown_half_width(r) / o_.tiles < end && (f.too_deep < 0 || o_.zoom_button == 4))
             f.too_deep = n;
@@ -159,7 +159,7 @@ void film::check_folder(const picture_record &first, found &f)
     restore_views(first);
 }
 
-film::film(const options &o, const picture_record &first) : o_(o)
+film::film(const options &o, const picture_record &first) : o_(o), first_limit_(first.parameter[4])
 {
     if (!o.zoom_button) {
         numbers_ = {0};
@@ -202,7 +202,7 @@ film::film(const options &o, const picture_record &first) : o_(o)
 void film::aim_frame(int i, picture_record &record)
 {
     for (; at_ < numbers_[i]; at_++)
-        next_frame(record, o_);
+        next_frame(record, o_, first_limit_, at_ + 1);
     restore_views(record);
     do_julia = record.mode;
 }

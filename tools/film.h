@@ -45,6 +45,7 @@ public:
 
 private:
     const options &o_;
+    double first_limit_;           // the first frame's limit, which --limit-end grows from
     std::vector<int> numbers_;      // frame numbers to render, ascending
     std::vector<double> limits_;   // each one's iteration limit, for the progress line
     int kept_ = 0;                 // frames of this run kept from the folder
