@@ -46,7 +46,7 @@ struct options {
     int every = 1;                // a frame every so many steps
     bool has_every = false;
     std::string frames;           // the sequence's folder
-    bool aim = false;             // --aim: the centre moved onto the nearest boundary between basins first
+    bool aim = false;             // --aim: the centre moved onto a boundary whose detail lasts first
     double limit = 0;             // --limit: the view's iteration limit, as the fifth number sets it
     bool has_limit = false;
     double limit_end = 0;         // --limit-end: the last frame's limit, those between growing geometrically
