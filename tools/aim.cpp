@@ -424,6 +424,27 @@ aim_result::side side_of(const point &p)
 
 }  // namespace
 
+// A grid over the view the record shows, as the aim probes a stage.
+double black_that_more_steps_end(const picture_record &r, double more)
+{
+    const bool dynamic = r.mode != 0;
+    const double *view = dynamic ? r.dynamic : r.parameter, *low = r.low + (dynamic ? 2 : 0);
+    const probe p = dynamic ? probe{2, {{r.parameter[0], r.low[0]}, {r.parameter[1], r.low[1]}}}
+                            : probe{0, {{r.z0[0], 0.0}, {r.z0[1], 0.0}}};
+    const double scale = std::max({1.0, std::fabs(view[0]), std::fabs(view[1])});
+    const int limit = iteration_limit(r.parameter[4]);
+    if (limit < 1 || !(std::fabs(view[2]) / grid_columns > double_double_cell * scale))
+        return 0;
+    stage s = {0, {view[2], view[3]}, limit, !(std::fabs(view[2]) / grid_columns > double_cell * scale)};
+    const grid now(p, s, {view[0], low[0]}, {view[1], low[1]});
+    s.limit = std::max(limit, iteration_limit(more));
+    const grid longer(p, s, {view[0], low[0]}, {view[1], low[1]});
+    int ended = 0;
+    for (std::size_t k = 0; k < now.points.size(); k++)
+        ended += now.points[k].kind == end_kind::limit && longer.points[k].kind != end_kind::limit;
+    return double(ended) / double(now.points.size());
+}
+
 // The centre is set whole, high and low parts, so that the sequence zooms
 // about it whole; a centre a shallow stage chose has no low part.
 aim_result aim_at_boundary(const options &o)

@@ -4,6 +4,7 @@
 #include <string>
 
 struct options;
+struct picture_record;
 
 // What the aim did: whether it found a boundary, and one that lasts down
 // to the deepest frame; the deepest step it followed one to and the ends
@@ -36,3 +37,9 @@ aim_result aim_at_boundary(const options &o);
 // Says on standard error that the aim found no boundary, or none that
 // lasts, and with stats where it put the centre and which boundary it took.
 void report_aim(const aim_result &r, bool stats);
+
+// Of a grid of samples over the view a picture shows, the share that reach
+// its iteration limit but end, settling or escaping, with the limit more:
+// how much of its black the limit alone makes. 0 for a limit below 1 or a
+// view deeper than double-double reaches.
+double black_that_more_steps_end(const picture_record &r, double more);

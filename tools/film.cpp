@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include "app/screen.h"
+#include "tools/aim.h"
 #include "tools/options.h"
 #include "tools/printable.h"
 #include "tools/sequence.h"
@@ -41,10 +42,13 @@ constexpr double double_end = 3e-13;
 constexpr double double_double_end = double_end / 9007199254740992.0;  // 3.3e-29
 constexpr std::size_t named_in_refusal = 3;  // frames of another sequence named, before "and N more"
 
-// Whether the pictures rendered so far show one colour in the viewport.
+// What the picture being rendered shows in the viewport: whether one colour
+// alone, and how many of its pixels are black, where samples reach the
+// iteration limit (no palette colour is black).
 struct colour_watch {
     bool seen = false, varied = false;
     std::uint32_t colour = 0;
+    long long pixels = 0, black = 0;
 } watch;
 
 [[noreturn]] void exit_with(int status, const std::string &message)
@@ -96,22 +100,42 @@ std::string step_text(const options &o, int n)
     return "frame " + std::to_string(n) + " (step " + std::to_string(n * o.every) + ")";
 }
 
+// Whether the record's view is deeper than the precision it is computed in
+// reaches, for a picture of k x k frames rendered (supersampled ones are
+// rendered k times larger).
+bool past_precision(const options &o, const picture_record &r)
+{
+    const double end = o.precision == PRECISION_DOUBLE ? double_end : double_double_end;
+    return shown_half_width(r) / (o.tiles * o.supersample) < end;
+}
+
+// Says that pictures are deeper than the precision reaches: what names
+// them, "the picture is" or "from frame 3 (step 30) on, the frames are".
+void warn_too_deep(const options &o, const std::string &which)
+{
+    const bool doubles = o.precision == PRECISION_DOUBLE;
+    std::fprintf(stderr,
+                 "rootzoom-render: warning: %s deeper than %s precision reaches (a half-width below %s per 1024 "
+                 "columns): %s into blocks\n",
+                 which.c_str(), doubles ? "double" : "double-double", doubles ? "3e-13" : "3.3e-29",
+                 o.zoom_button ? "they break" : "it breaks");
+}
+
 }  // namespace
 
 void note_tile_colours(bool first)
 {
     if (first)
         watch = colour_watch{};
-    if (watch.varied)
-        return;
     for (int row = LOY; row < LOY + YPTS; row++)
         for (int col = LOX; col < LOX + XPTS; col++) {
             const std::uint32_t p = screen[row * SCREEN_W + col];
             if (!watch.seen)
                 watch.seen = true, watch.colour = p;
-            else if (p != watch.colour)
-                return void(watch.varied = true);
+            watch.varied |= p != watch.colour;
+            watch.black += p == 0;
         }
+    watch.pixels += std::int64_t(XPTS) * YPTS;
 }
 
 // What the folder holds besides this run's frames: frames of another
@@ -123,6 +147,30 @@ struct film::found {
     int too_deep = -1;                 // the first frame past the precision zooming in, the last zooming out
 };
 
+// What sets another sequence's frame apart from this sequence's: its
+// centre alone (which --aim chooses), the limit alone (which --limit-end
+// sets for every frame from the last's), or more.
+std::string film::what_differs(picture_record there, const picture_record &here) const
+{
+    const bool zoomed_dynamic = here.mode == 2;
+    double *centre = zoomed_dynamic ? there.dynamic : there.parameter, *low = there.low + (zoomed_dynamic ? 2 : 0);
+    const double *want = zoomed_dynamic ? here.dynamic : here.parameter, *want_low = here.low + (zoomed_dynamic ? 2 : 0);
+    const double centre_was[4] = {centre[0], centre[1], low[0], low[1]}, limit_was = there.parameter[4];
+    centre[0] = want[0], centre[1] = want[1], low[0] = want_low[0], low[1] = want_low[1];
+    if (o_.aim && view_text(there) == view_text(here))
+        return "centre, " + exact_text(centre_was[0]) + " " + exact_text(centre_was[1]) +
+               (centre_was[2] != 0 || centre_was[3] != 0 ? " and low parts" : "") +
+               ": --aim chose another for this sequence (a film aimed from another view, or with another "
+               "--limit-end, aims elsewhere)";
+    centre[0] = centre_was[0], centre[1] = centre_was[1], low[0] = centre_was[2], low[1] = centre_was[3];
+    there.parameter[4] = here.parameter[4];
+    if (view_text(there) == view_text(here))
+        return "iteration limit, " + exact_text(limit_was) + " where this sequence has " +
+               exact_text(here.parameter[4]) +
+               (o_.has_limit_end ? " (--limit-end sets every frame's from the last's and the count of steps)" : "");
+    return "view";
+}
+
 // Walks the sequence frame by frame, as the render will, and holds each
 // frame in the folder against the view this sequence gives it.
 void film::check_folder(const picture_record &first, found &f)
@@ -133,8 +181,7 @@ void film::check_folder(const picture_record &first, found &f)
     for (int n = 0; n < frames; n++) {
         if (n > 0)
             next_frame(r, o_, first_limit_, n);
-        const double end = o_.precision == PRECISION_DOUBLE ? double_end : double_double_end;
-        if (shown_half_width(r) / o_.tiles < end && (f.too_deep < 0 || o_.zoom_button == 4))
+        if (past_precision(o_, r) && (f.too_deep < 0 || o_.zoom_button == 4))
             f.too_deep = n;
         const bool here = next < f.present.size() && f.present[next] == n;
         next += here;
@@ -144,7 +191,8 @@ void film::check_folder(const picture_record &first, found &f)
             std::string why;
             belongs = read_view_file(frame_path(o_, n), there, why) && view_text(there) == view_text(r);
             if (!belongs)
-                f.foreign.push_back(why.empty() ? printable(frame_path(o_, n)) + " shows another view" : why);
+                f.foreign.push_back(why.empty() ? printable(frame_path(o_, n)) + " shows another " + what_differs(there, r)
+                                                : why);
         }
         if (n % o_.parts != o_.part - 1)
             continue;
@@ -164,6 +212,8 @@ film::film(const options &o, const picture_record &first) : o_(o), first_limit_(
     if (!o.zoom_button) {
         numbers_ = {0};
         limits_ = {0};
+        if (past_precision(o, first))
+            warn_too_deep(o, "the picture is");
         return;
     }
     std::string why;
@@ -189,14 +239,10 @@ film::film(const options &o, const picture_record &first) : o_(o), first_limit_(
     for (int n : f.past_end)
         if (unlink(frame_path(o, n).c_str()) != 0 && errno != ENOENT)
             exit_with(1, "cannot remove " + printable(frame_path(o, n)) + ": " + std::strerror(errno));
-    const bool doubles = o.precision == PRECISION_DOUBLE;
     too_deep_ = f.too_deep;
     if (f.too_deep >= 0)
-        std::fprintf(stderr,
-                     "rootzoom-render: warning: %s %s%s, the frames are deeper than %s precision reaches (a "
-                     "half-width below %s per 1024 columns): they break into blocks\n",
-                     o.zoom_button == 1 ? "from" : "up to", step_text(o, f.too_deep).c_str(),
-                     o.zoom_button == 1 ? " on" : "", doubles ? "double" : "double-double", doubles ? "3e-13" : "3.3e-29");
+        warn_too_deep(o, std::string(o.zoom_button == 1 ? "from " : "up to ") + step_text(o, f.too_deep) +
+                             (o.zoom_button == 1 ? " on" : "") + ", the frames are");
 }
 
 void film::aim_frame(int i, picture_record &record)
@@ -205,6 +251,7 @@ void film::aim_frame(int i, picture_record &record)
         next_frame(record, o_, first_limit_, at_ + 1);
     restore_views(record);
     do_julia = record.mode;
+    shown_ = record;
 }
 
 frames_ahead film::ahead() const
@@ -219,8 +266,59 @@ frames_ahead film::ahead() const
 
 void film::rendered(int i)
 {
+    black_.push_back(watch.pixels > 0 ? double(watch.black) / double(watch.pixels) : 0);
+    if (black_.back() > black_[peak_])
+        peak_ = int(black_.size()) - 1, peak_record_ = shown_;
     if (watch.seen && !watch.varied && flat_++ == 0)
-        first_flat_ = numbers_[i];
+        first_flat_ = numbers_[i], flat_black_ = watch.colour == 0, flat_limit_ = limits_[i], flat_record_ = shown_;
+}
+
+// Whether black samples of the frame end with more steps: a tenth of the
+// frame's samples or more, given twice its limit, the first frame's where
+// the zoom out lowered it, and 10000 at least, which a frame of the wide
+// plane may need.
+bool film::black_from_limit(const picture_record &r) const
+{
+    return black_that_more_steps_end(r, std::max({2 * r.parameter[4], first_limit_, 10000.0})) >= 0.1;
+}
+
+// Black is where samples reach the limit: a cycle's basin, which no limit
+// changes, or samples that need more steps than the limit gives. A limit
+// below 1 stops every sample at its first step, whatever the view.
+std::string film::why_flat() const
+{
+    const bool too_deep =
+        too_deep_ >= 0 && (o_.zoom_button == 1 ? first_flat_ >= too_deep_ : first_flat_ <= too_deep_);
+    const std::string limit = "the iteration limit, " + exact_text(flat_limit_) + " there";
+    if (too_deep)
+        return o_.precision == PRECISION_DOUBLE ? "it lies deeper than double precision reaches; --precision auto "
+                                                  "computes it in double-double"
+                                                : "it lies deeper than double-double precision reaches";
+    const char *lowered = flat_limit_ < first_limit_ ? " (the zoom lowers it a step at a time)" : "";
+    if (flat_limit_ < 1)
+        return limit + ", stops every sample at its first step" + lowered + "; --limit-end N keeps it up";
+    if (flat_black_ && black_from_limit(flat_record_))
+        return "its samples reach " + limit + lowered + ", and with more steps they end; --limit-end N gives the "
+               "last frame the limit N";
+    return o_.aim ? "at their depth and limit they show nothing of the boundary aimed at"
+                  : "the zoom's centre lies inside a basin; --aim moves it onto a boundary";
+}
+
+// Black that grows from frame to frame, to half the viewport and more, is
+// the limit falling behind what the samples need.
+void film::report_black() const
+{
+    if (black_.size() < 2)
+        return;
+    const std::size_t peak = peak_;
+    if (!(black_[peak] >= 0.5 && black_[peak] >= black_[0] + 0.25 && black_from_limit(peak_record_)))
+        return;
+    std::fprintf(stderr,
+                 "rootzoom-render: warning: black, where samples reach the iteration limit, grows from %.0f %% of "
+                 "%s to %.0f %% of %s, whose limit is %s: with more steps they end; --limit-end N gives the last "
+                 "frame the limit N\n",
+                 100 * black_[0], step_text(o_, numbers_[0]).c_str(), 100 * black_[peak],
+                 step_text(o_, numbers_[peak]).c_str(), exact_text(limits_[peak]).c_str());
 }
 
 void film::report(bool stats) const
@@ -234,19 +332,9 @@ void film::report(bool stats) const
         std::fputc('\n', stderr);
     }
     if (flat_ == 0)
-        return;
-    // A frame past the precision's end may be one block of colour for that
-    // reason alone, wherever the centre lies.
-    const bool too_deep =
-        too_deep_ >= 0 && (o_.zoom_button == 1 ? first_flat_ >= too_deep_ : first_flat_ <= too_deep_);
-    const char *why = too_deep ? (o_.precision == PRECISION_DOUBLE
-                                      ? "it lies deeper than double precision reaches; --precision auto computes it "
-                                        "in double-double"
-                                      : "it lies deeper than double-double precision reaches")
-                      : o_.aim ? "at their depth and limit they show nothing of the boundary aimed at"
-                               : "the zoom's centre lies inside a basin; --aim moves it onto a boundary";
+        return report_black();
     std::fprintf(stderr,
                  "rootzoom-render: warning: %d of the %d frames rendered show one colour apart from the logo, the "
                  "first %s: %s\n",
-                 flat_, count(), step_text(o_, first_flat_).c_str(), why);
+                 flat_, count(), step_text(o_, first_flat_).c_str(), why_flat().c_str());
 }

@@ -51,8 +51,17 @@ private:
     int kept_ = 0;                 // frames of this run kept from the folder
     int at_ = 0;                   // the frame the record of aim_frame is at
     int flat_ = 0, first_flat_ = -1;
+    bool flat_black_ = false;      // the first frame of one colour is black
+    double flat_limit_ = 0;        // and has this limit
+    std::vector<double> black_;    // the share of black pixels of each frame rendered
+    int peak_ = 0;                 // the frame rendered with the most black
+    picture_record shown_, flat_record_, peak_record_;  // the frame being rendered, the first of one colour, that one
     int too_deep_ = -1;            // the first frame past the precision zooming in, the last zooming out
 
     struct found;
     void check_folder(const picture_record &first, found &f);
+    std::string what_differs(picture_record there, const picture_record &here) const;
+    bool black_from_limit(const picture_record &r) const;
+    std::string why_flat() const;
+    void report_black() const;
 };
