@@ -618,7 +618,9 @@ void zoom_by_hand(double &xhalf, double &yhalf, double &limit, bool in, int step
 // steps of its zoom about the view's centre: in modes 0 and 1 the
 // parameter-plane view's (whose limit stops growing at 64250), in mode 2
 // the dynamic plane's. Each frame is the plain picture of that view and
-// carries it, so --from makes it again.
+// carries it, so --from makes it again. --limit and --limit-end set the
+// limits in the explorer's place, and frames that turn black from the
+// limit are said to.
 TEST_F(RenderTool, ZoomSequenceFramesAreTheExplorersSteps)
 {
     struct kase {
@@ -676,6 +678,42 @@ TEST_F(RenderTool, ZoomSequenceFramesAreTheExplorersSteps)
     EXPECT_EQ(slurp(dir / "z" / "frame-00000.png"), slurp(plain));
     ASSERT_EQ(run("--from " + (dir / "z" / "frame-00004.png").string() + " -o " + again).status, 0);
     EXPECT_EQ(slurp(again), slurp(dir / "z" / "frame-00004.png"));
+
+    // The limit in the maker's hands: --limit N is the picture of N as the
+    // fifth number, to the byte. --limit-end N takes the limit from the
+    // first frame's to N geometrically, also in mode 2, whose zoom alone
+    // leaves it where it is: 80, 160, 320, 640 over three frames; each frame
+    // carries its limit, so --from makes it again.
+    ASSERT_EQ(run("--limit 100 -o " + again + " 1.4 0.6 0.6 0 60").status, 0);
+    ASSERT_EQ(run("-o " + plain + " 1.4 0.6 0.6 0 100").status, 0);
+    EXPECT_EQ(slurp(again), slurp(plain));
+    const fs::path grown = dir / "grown";
+    ASSERT_EQ(run("--mode 2 --c 0.25,-0.5 --zoom-in 30 --every 10 --limit-end 640 --width 64 --frames " +
+                  grown.string() + " -1 -2 0.5 -0.25 80")
+                  .status,
+              0);
+    for (int n = 0; n <= 3; n++)
+        EXPECT_EQ(chunk_numbers(view_chunk(grown / ("frame-0000" + std::to_string(n) + ".png")), "parameter-plane")[4],
+                  80 << n);
+    ASSERT_EQ(run("--from " + (grown / "frame-00002.png").string() + " -o " + again).status, 0);
+    EXPECT_EQ(slurp(again), slurp(grown / "frame-00002.png"));
+
+    // A zoom out lowers the limit by 2 % a step: at step 100, 30 / 1.02^100,
+    // about 4, colours go black, and at step 60 of the default view, whose
+    // limit is then 50 / 1.02^60, about 15, black fills the frame. The
+    // warnings blame the limit and name the option that keeps it up, not
+    // the centre.
+    run_result r = run("--zoom-out 100 --every 20 --width 64 --frames " + (dir / "lowered").string() +
+                       " --c 0.9921144469450488,0.33181758850594534 --half-width 0.01 3 -3 2.25 -2.25 30");
+    EXPECT_NE(r.err.find("the first frame 5 (step 100): its samples reach the iteration limit, 4 there"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("--limit-end N"), std::string::npos) << r.err;
+    r = run("--zoom-out 60 --every 20 --width 64 --frames " + (dir / "wide").string() + " 3 -3 2.25 -2.25 50");
+    EXPECT_NE(r.err.find("warning: black, where samples reach the iteration limit, grows from "), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("of frame 3 (step 60), whose limit is 15"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--limit-end N"), std::string::npos) << r.err;
 }
 
 // A file that is no picture of this tool's, or whose view is damaged, is
@@ -974,6 +1012,25 @@ int alike_columns(const picture &pic)
     return alike;
 }
 
+// The share of the commonest colour in that viewport.
+double commonest_share(const picture &pic)
+{
+    std::vector<std::uint32_t> colours;
+    for (int row = 360; row < 360 + 48; row++)
+        for (int col = 480; col < 480 + 64; col++) {
+            const png_byte *p = pic.at(col, row);
+            colours.push_back(p[0] | p[1] << 8 | p[2] << 16);
+        }
+    std::sort(colours.begin(), colours.end());
+    std::size_t most = 0;
+    for (std::size_t i = 0, j; i < colours.size(); i = j) {
+        for (j = i; j < colours.size() && colours[j] == colours[i]; j++) {
+        }
+        most = std::max(most, j - i);
+    }
+    return double(most) / double(colours.size());
+}
+
 // Every file of a folder and its bytes.
 std::vector<std::pair<std::string, std::string>> folder_bytes(const fs::path &folder)
 {
@@ -1054,12 +1111,32 @@ TEST_F(RenderTool, AimedDiveShowsDetailInEveryFrame)
               (std::vector<double>{top[0], top[1], xstep, ystep, maxit}));
     ASSERT_EQ(run("--aim --stats --frames " + (dir / "deep-again").string() + deep).status, 0);
     EXPECT_EQ(folder_bytes(dir / "deep-again"), folder_bytes(dir / "deep"));
+
+    // The eye, whose samples settle on two points (about 0.01 + 1.16i and
+    // 0.99 - 0.65i) or escape, in large regions of each: where the escapes
+    // crowd, a boundary lasts, and the dive's last frame, 300 steps in,
+    // shows at least 16 colours, none on nine tenths of its pixels.
+    const run_result eye = run("--aim --stats --zoom-in 300 --every 300 --part 2/2 --width 64 --frames " +
+                               (dir / "eye").string() + " 1.4032 1.3932 0.63535 0.62785 1000");
+    ASSERT_EQ(eye.status, 0) << eye.err;
+    EXPECT_EQ(eye.err.find("warning"), std::string::npos) << eye.err;
+    const picture last = read_png(dir / "eye" / frame_name(1));
+    EXPECT_GE(viewport_colours(last), 16u);
+    EXPECT_LE(commonest_share(last), 0.9);
+    const std::size_t taken = eye.err.find("on a boundary between ");
+    ASSERT_NE(taken, std::string::npos) << eye.err;
+    const std::string sides = eye.err.substr(taken, eye.err.find('\n', taken) - taken);
+    EXPECT_NE(sides.find("samples that escape"), std::string::npos) << sides;
+    EXPECT_TRUE(sides.find("settling near 0.01") != std::string::npos ||
+                sides.find("settling near 0.99") != std::string::npos)
+        << sides;
 }
 
 // Double precision runs out at a half-width of 3e-13, double-double 53
 // bits further in: --help says at which step a dive from the default view
 // and one from the wave get to each, and a sequence that goes past the
-// precision it is computed in names the first frame that does.
+// precision it is computed in names the first frame that does; a single
+// picture says so too.
 TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
 {
     auto first_step_past = [](double half, double end) {
@@ -1102,6 +1179,11 @@ TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
     }
     const run_result shallow = run("--zoom-in 630 --every 630 --width 8 --frames " + (dir / "shallow").string());
     EXPECT_EQ(shallow.err.find("precision"), std::string::npos) << shallow.err;
+    // A single picture past the end says so as a sequence does.
+    const run_result one = run("--half-width 1e-31 --width 8 -o " + (dir / "one.png").string());
+    EXPECT_NE(one.err.find("warning: the picture is deeper than double-double precision reaches"), std::string::npos)
+        << one.err;
+    EXPECT_EQ(run("--half-width 1e-27 --width 8 -o " + (dir / "one.png").string()).err, "");
 
     // Past double precision an aimed dive is one block in doubles, and the
     // warning blames the precision, not the centre; in double-double it shows detail.
@@ -1165,6 +1247,7 @@ TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
 // third to each, give the bytes of one run. Frames of another sequence are
 // refused before anything is rendered; with --overwrite they are replaced
 // and those past the end removed. Files that are no frames are left alone.
+// A longer film from the same start keeps a shorter one's frames.
 TEST_F(RenderTool, FilmFolderKeepsItsOwnFramesAndRefusesOthers)
 {
     const std::string wave = " --width 64 1.4 0.6 0.6 0 60";
@@ -1209,6 +1292,29 @@ TEST_F(RenderTool, FilmFolderKeepsItsOwnFramesAndRefusesOthers)
     fs::remove(film / "notes.txt");
     fs::remove(film / "frame-1.png");
     EXPECT_EQ(folder_bytes(film), folder_bytes(whole));
+
+    // An aimed film made longer keeps the frames it has: the aim's centre
+    // does not depend on how far the film goes.
+    const fs::path grown = dir / "grown";
+    const std::string aimed = " --aim --every 50 --width 8 --frames " + grown.string() + " 1.4 0.6 0.6 0 60";
+    ASSERT_EQ(run("--zoom-in 100" + aimed).status, 0);
+    const auto shorter = folder_bytes(grown);
+    r = run("--stats --zoom-in 200" + aimed);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("frames 2 rendered, 3 kept"), std::string::npos) << r.err;
+    const auto longer = folder_bytes(grown);
+    ASSERT_EQ(longer.size(), 5u);
+    EXPECT_EQ(std::vector(longer.begin(), longer.begin() + 3), shorter);
+    // Limits set from the last frame's change with the film's length, and
+    // the refusal says so: from 60 to 100 over 4 steps frame 1 has
+    // 60 * (100 / 60)^(1/4), 68; over 8, 60 * (100 / 60)^(1/8), 64.
+    ASSERT_EQ(run("--zoom-in 4 --limit-end 100 --frames " + (dir / "limits").string() + wave).status, 0);
+    r = run("--zoom-in 8 --limit-end 100 --frames " + (dir / "limits").string() + wave);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(frame_name(1) + " shows another iteration limit, 68 where this sequence has 64: "
+                         "--limit-end sets every frame's limit"),
+              std::string::npos)
+        << r.err;
 }
 
 // The progress line's estimate, as the README gives it: each finished

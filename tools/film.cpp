@@ -148,27 +148,34 @@ struct film::found {
 };
 
 // What sets another sequence's frame apart from this sequence's: its
-// centre alone (which --aim chooses), the limit alone (which --limit-end
-// sets for every frame from the last's), or more.
+// centre (which --aim chooses), its limit (which --limit-end sets for
+// every frame from the last's and the count of steps), both, or more.
 std::string film::what_differs(picture_record there, const picture_record &here) const
 {
-    const bool zoomed_dynamic = here.mode == 2;
-    double *centre = zoomed_dynamic ? there.dynamic : there.parameter, *low = there.low + (zoomed_dynamic ? 2 : 0);
-    const double *want = zoomed_dynamic ? here.dynamic : here.parameter, *want_low = here.low + (zoomed_dynamic ? 2 : 0);
-    const double centre_was[4] = {centre[0], centre[1], low[0], low[1]}, limit_was = there.parameter[4];
-    centre[0] = want[0], centre[1] = want[1], low[0] = want_low[0], low[1] = want_low[1];
-    if (o_.aim && view_text(there) == view_text(here))
-        return "centre, " + exact_text(centre_was[0]) + " " + exact_text(centre_was[1]) +
-               (centre_was[2] != 0 || centre_was[3] != 0 ? " and low parts" : "") +
-               ": --aim chose another for this sequence (a film aimed from another view, or with another "
-               "--limit-end, aims elsewhere)";
-    centre[0] = centre_was[0], centre[1] = centre_was[1], low[0] = centre_was[2], low[1] = centre_was[3];
+    const int zoomed = here.mode == 2 ? 1 : 0;  // the view whose centre the aim moves
+    double *centre[2] = {there.parameter, there.dynamic}, *low = there.low + 2 * zoomed;
+    const double *want[2] = {here.parameter, here.dynamic}, *want_low = here.low + 2 * zoomed;
+    const std::string centre_was = exact_text(centre[zoomed][0]) + " " + exact_text(centre[zoomed][1]),
+                      limit_was = exact_text(there.parameter[4]);
+    const bool moved = !(same_double(centre[zoomed][0], want[zoomed][0]) &&
+                         same_double(centre[zoomed][1], want[zoomed][1]) && same_double(low[0], want_low[0]) &&
+                         same_double(low[1], want_low[1])),
+               limited = !same_double(there.parameter[4], here.parameter[4]);
+    centre[zoomed][0] = want[zoomed][0], centre[zoomed][1] = want[zoomed][1];
+    low[0] = want_low[0], low[1] = want_low[1];
     there.parameter[4] = here.parameter[4];
-    if (view_text(there) == view_text(here))
-        return "iteration limit, " + exact_text(limit_was) + " where this sequence has " +
-               exact_text(here.parameter[4]) +
-               (o_.has_limit_end ? " (--limit-end sets every frame's from the last's and the count of steps)" : "");
-    return "view";
+    if (view_text(there) != view_text(here) || !(moved || limited))
+        return "view";
+    std::string what = moved ? "centre, " + centre_was : "";
+    if (limited)
+        what += (moved ? ", and another iteration limit, " : "iteration limit, ") + limit_was +
+                " where this sequence has " + exact_text(here.parameter[4]);
+    if (moved && o_.aim)
+        what += ": --aim chose " + std::string(limited ? "them" : "it") + " for another sequence (one aimed from "
+                "another view, with another limit or by another version aims elsewhere)";
+    else if (limited && o_.has_limit_end)
+        what += ": --limit-end sets every frame's limit from the last frame's and the count of steps";
+    return what;
 }
 
 // Walks the sequence frame by frame, as the render will, and holds each
