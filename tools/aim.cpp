@@ -48,6 +48,7 @@
 #include <algorithm>
 #include <array>
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -301,6 +302,19 @@ bool halve(const probe &p, const stage &s, std::array<point, 2> &pair, whole mid
     return true;
 }
 
+// Whether a halved pair with the limit on one side is only a contour of
+// the count: the rim of a patch whose samples settle too slowly for the
+// limit, and settle alike the other side given twice as many steps. Such
+// a rim is smooth at every depth, and where the limit grows it moves.
+bool contour(const probe &p, const stage &s, const std::array<point, 2> &pair)
+{
+    const int slow = pair[0].kind == end_kind::limit ? 0 : 1;
+    if (pair[slow].kind != end_kind::limit || pair[1 - slow].kind == end_kind::limit)
+        return false;
+    const int longer = s.limit > INT_MAX / 2 ? INT_MAX : 2 * s.limit;
+    return alike(p.at(pair[slow].x, pair[slow].y, longer, s.deep), pair[1 - slow]);
+}
+
 // The view a sequence zooms, as references into the view state.
 struct zoomed_view {
     double &mid_x, &mid_y, &half_x, &half_y, &low_x, &low_y;
@@ -397,7 +411,7 @@ struct search {
             std::array<point, 2> pair = pairs[t];
             whole middle[2];
             halved++;
-            if (!halve(p, here, pair, middle))
+            if (!halve(p, here, pair, middle) || contour(p, here, pair))
                 continue;
             looked.push_back({middle[0], middle[1]});
             std::optional<grid> look;
