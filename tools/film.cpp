@@ -102,11 +102,13 @@ std::string step_text(const options &o, int n)
 
 // Whether the record's view is deeper than the precision it is computed in
 // reaches, for a picture of k x k frames rendered (supersampled ones are
-// rendered k times larger).
+// rendered k times larger). A view without extent, every pixel the same
+// point, is no deep view.
 bool past_precision(const options &o, const picture_record &r)
 {
     const double end = o.precision == PRECISION_DOUBLE ? double_end : double_double_end;
-    return shown_half_width(r) / (o.tiles * o.supersample) < end;
+    const double half = shown_half_width(r) / (o.tiles * o.supersample);
+    return half > 0 && half < end;
 }
 
 // Says that pictures are deeper than the precision reaches: what names
