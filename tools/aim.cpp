@@ -74,7 +74,7 @@ constexpr int grid_columns = 33, grid_rows = 25;  // square cells in a 4:3 view,
 // cells across, so the boundary found lies well inside it.
 constexpr int steps_per_stage = 10;
 constexpr int looks_per_stage = 4;      // boundaries of a stage whose next grid is probed
-constexpr int halvings_per_stage = 12;  // pairs of a stage halved, those that close up included
+constexpr int halvings_per_stage = 12;  // pairs of a stage halved, those passed over included
 constexpr int halvings = 7;             // a pair found is halved to 1/128 of a cell
 constexpr int probe_limit_cap = 65535;  // the explorer's own cap, so a huge limit keeps the probes short
 constexpr int polish_steps = 5000;      // steps a settled sample may take on towards its point
