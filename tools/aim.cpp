@@ -331,10 +331,10 @@ zoomed_view view_of(int mode)
 // its frame iterates to (the parameter-plane view's in every mode, or the
 // one --limit-end gives). Zooming in: every steps_per_stage steps, as deep
 // as double-double reaches, whatever the sequence's length. Zooming out,
-// every frame holds the first, the deepest, and the stages are every
-// tenth frame's views and the last's, narrowest first, each a search of its
-// own, so that the centre moves no further than to the nearest boundary the
-// narrowest frame with one shows. A view too small for doubles to tell a
+// every frame holds the first, the deepest, and the stages are the views
+// every steps_per_stage steps, narrowest first, each a search of its own,
+// so that the centre moves no further than to the nearest boundary the
+// narrowest of them with one shows; a longer sequence only adds wider ones. A view too small for doubles to tell a
 // grid cell's corners apart is searched in double-double; views too small
 // for that, or too wide for doubles, are left out. The view state is left
 // as it was.
@@ -353,7 +353,7 @@ std::vector<stage> stages_of(const options &o)
     std::vector<stage> stages;
     const int last = o.zoom_button == 1 ? MAX_ZOOM_STEPS : o.zoom_steps;
     for (int step = 0; step <= last && (usable(v.half_x) || o.zoom_button == 4); step++) {
-        if (step % steps_per_stage == 0 || (o.zoom_button == 4 && step == o.zoom_steps)) {
+        if (step % steps_per_stage == 0) {
             const double limit = o.has_limit_end ? sequence_limit(o, first_limit, step) : maxit;
             const bool deep = !(std::fabs(v.half_x) / grid_columns > double_cell * scale);
             if (usable(v.half_x))
