@@ -18,16 +18,14 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: run test build bench deb deps-build deps-test deps-deb clean
 
-# Installs the missing ones among the packages given, with one `apt-get update` before.
+# Installs the missing ones among the packages given, with one `apt-get update` before;
+# daemons the install brings (munge, slurmctld, slurmd) are neither started nor enabled.
+# Nothing is asked of sudo when nothing is missing.
 define install_missing
 	@missing=$$(for p in $(1); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
 	  done); \
-	if [ -n "$$missing" ]; then \
-	  echo "installing from Debian: $$missing"; \
-	  $(SUDO) apt-get update -q && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$missing; \
-	fi
+	if [ -n "$$missing" ]; then $(SUDO) sh cmake/install-packages.sh $$missing; fi
 endef
 
 deps-build:

@@ -4,7 +4,10 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,6 +59,22 @@ std::vector<std::string> names_in(const fs::path &folder)
     return names;
 }
 
+// Every file of a folder and its bytes.
+std::vector<std::pair<std::string, std::string>> folder_bytes(const fs::path &folder)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const std::string &name : names_in(folder))
+        files.push_back({name, slurp(folder / name)});
+    return files;
+}
+
+std::string frame_name(int n)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05d.png", n);
+    return name;
+}
+
 class RenderTool : public testing::Test {
 protected:
     fs::path dir = fs::temp_directory_path() / ("rz-tool-" + std::to_string(getpid()) + "-" +
@@ -63,9 +82,11 @@ protected:
     void SetUp() override { fs::create_directories(dir); }
     void TearDown() override { fs::remove_all(dir); }
 
-    run_result run(const std::string &args)
+    // before goes in front of the tool on its command line: a bound on a
+    // run that might wait forever, say.
+    run_result run(const std::string &args, const std::string &before = "")
     {
-        std::string cmd = std::string(RENDER_TOOL) + " " + args + " >" + (dir / "out").string() + " 2>" +
+        std::string cmd = before + RENDER_TOOL + " " + args + " >" + (dir / "out").string() + " 2>" +
                           (dir / "err").string();
         int raw = std::system(cmd.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err")};
@@ -245,20 +266,30 @@ TEST_F(RenderTool, CoarseAndNoLogo)
     }
 }
 
-TEST_F(RenderTool, BadArgumentsExitTwoWithTheUsage)
+// A refusal is two lines: the reason, and where the options are told; the
+// usage itself only on --help. An iteration limit is refused unless it is
+// finite and its whole part fits an int.
+TEST_F(RenderTool, BadArgumentsExitTwoWithTheReasonAndAPointerToHelp)
 {
     for (const char *args : {"--bogus", "--mode 3", "--mode", "--c 1", "--c 1,x", "--c 1e999,0", "--z0 0,nan", "--width 2000", "1 2 3",
                              "1 2 3 4 5 6", "1 2 3 4 x", "-o ''", "-o out.jpg", "-o png", "-o x.png.gz", "--threads 0",
                              "--threads 257", "--threads -1", "--threads 2.5", "--threads", "--scale=17",
                              "--coarse=yes", "--bogus=1", "--help=1", "--supersample 9", "--supersample=0",
-                             "--supersample 2 --width 800", "-- --coarse"}) {
+                             "--supersample 2 --width 800", "-- --coarse", "--mode 7 --mode 1", "--scale 2 --width 8",
+                             "1 -1 1 -1 inf", "1 -1 1 -1 -inf", "1 -1 1 -1 nan", "1 -1 1 -1 1e12", "1 -1 1 -1 2147483648",
+                             "1 -1 1 -1 -2147483649", "--zoom-in 2 --frames z -- 1 -1 1 -1 1e300"}) {
         run_result r = run(args);
         EXPECT_EQ(r.status, 2) << args;
-        EXPECT_NE(r.err.find("Usage: rootzoom-render"), std::string::npos) << args << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << args << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("rootzoom-render: ", 0), 0u) << args << ": " << r.err;
+        EXPECT_TRUE(r.err.ends_with("\nTry 'rootzoom-render --help' for the options.\n")) << args << ": " << r.err;
     }
+    EXPECT_FALSE(fs::exists(dir / "z"));
+    EXPECT_NE(run("1 -1 1 -1 inf").err.find("iteration limit"), std::string::npos);
     run_result help = run("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--no-logo"), std::string::npos);
+    EXPECT_NE(help.out.find("Usage: rootzoom-render"), std::string::npos);
     EXPECT_EQ(run("--version").out, "rootzoom-render 0.1\n");
     // "--name=value" is "--name value", and after "--" every argument is a number.
     ASSERT_EQ(run("--mode=1 --c=0.25,-0.5 --width=64 --output=" + (dir / "a.png").string() + " -- -1 -2 0.5 -0.25 60")
@@ -267,6 +298,58 @@ TEST_F(RenderTool, BadArgumentsExitTwoWithTheUsage)
     ASSERT_EQ(run("--mode 1 --c 0.25,-0.5 --width 64 -o " + (dir / "b.png").string() + " -1 -2 0.5 -0.25 60").status,
               0);
     EXPECT_EQ(slurp(dir / "a.png"), slurp(dir / "b.png"));
+    // Limits at the ends of the range: a sample stops after its first step.
+    const std::string c = (dir / "c.png").string();
+    EXPECT_EQ(run("--width 8 -o " + c + " 1 -1 1 -1 -2147483648.9").status, 0);
+    EXPECT_EQ(run("--width 8 -o " + c + " 1 -1 1 -1 0.5").status, 0);
+}
+
+// An option given twice takes its last value, whichever it is: every one of
+// them makes what the last value alone makes (--size and --scale set one
+// thing, as do --zoom-in and --zoom-out), and a flag given twice is given.
+TEST_F(RenderTool, RepeatedOptionsTakeTheirLastValue)
+{
+    const fs::path a = dir / "a.png", b = dir / "b.png", z = dir / "z", y = dir / "y";
+    const std::string view = " 1.4 0.6 0.6 0 60";
+    const struct {
+        std::string twice, once;
+    } cases[] = {
+        {"--mode 2 --mode 1 --width 8", "--mode 1 --width 8"},
+        {"--c 1,1 --c 0.9,0.25 --width 8", "--c 0.9,0.25 --width 8"},
+        {"--z0 1,1 --z0=0.1,0 --width 8", "--z0 0.1,0 --width 8"},
+        {"--half-width 2 --half-width 0.5 --width 8", "--half-width 0.5 --width 8"},
+        {"--precision double-double --precision auto --width 8", "--width 8"},
+        {"--width 100 --width 8", "--width 8"},
+        {"--scale 2 --size 1024x768 --coarse", "--coarse"},
+        {"--size 1024x768 --scale 2 --coarse --coarse", "--size 2048x1536 --coarse"},
+        {"--supersample 3 --supersample 2 --coarse", "--supersample 2 --coarse"},
+        {"--threads 1 --threads 3 --width 8", "--width 8"},
+        {"--no-logo --no-logo --width 8", "--no-logo --width 8"},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(run(c.twice + " -o " + a.string() + view).status, 0) << c.twice;
+        ASSERT_EQ(run(c.once + " -o " + b.string() + view).status, 0) << c.once;
+        EXPECT_TRUE(slurp(a) == slurp(b)) << c.twice << " is not " << c.once;
+    }
+    ASSERT_EQ(run("--width 8 -o " + a.string() + " --output " + b.string() + view).status, 0);
+    fs::remove(a);
+    ASSERT_EQ(run("--width 8 -o " + b.string() + " --output=" + a.string() + view).status, 0);
+    EXPECT_TRUE(fs::exists(a) && slurp(a) == slurp(b));
+    EXPECT_EQ(run("--width 8 --from " + (dir / "missing.png").string() + " --from " + a.string() + " -o " + b.string())
+                  .status,
+              0);
+
+    const std::string film = " --width 8 --frames ";
+    for (const auto &[twice, once] : {std::pair<std::string, std::string>{"--zoom-in 3 --zoom-out 2", "--zoom-out 2"},
+                                      {"--zoom-out 4 --zoom-in 4 --every 4 --every 2", "--zoom-in 4 --every 2"},
+                                      {"--zoom-in 4 --part 1/2 --part 2/3 --aim --aim", "--zoom-in 4 --part 2/3 --aim"},
+                                      {"--zoom-in 1 --frames " + (dir / "x").string(), "--zoom-in 1"}}) {
+        fs::remove_all(z), fs::remove_all(y);
+        ASSERT_EQ(run(twice + film + z.string() + view).status, 0) << twice;
+        ASSERT_EQ(run(once + film + y.string() + view).status, 0) << once;
+        EXPECT_EQ(folder_bytes(z), folder_bytes(y)) << twice << " is not " << once;
+    }
+    EXPECT_FALSE(fs::exists(dir / "x"));
 }
 
 TEST_F(RenderTool, UnwritableOutputExitsOneAndLeavesNoFile)
@@ -287,6 +370,27 @@ TEST_F(RenderTool, UnwritableOutputExitsOneAndLeavesNoFile)
         EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1) << args;
         EXPECT_EQ(slurp(dir / "err"), "rootzoom-render: cannot write standard output: No space left on device\n");
     }
+    // A full disk is said in one line, the tool's, whoever found it; a link
+    // to the device is written through, and the device stays.
+    const std::string full = (dir / "full.png").string();
+    fs::create_symlink("/dev/full", full);
+    r = run("--width 8 -o " + full);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "rootzoom-render: cannot write " + full + ": No space left on device\n");
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    // A socket can be neither written into nor replaced.
+    const std::string socket_path = (dir / "socket.png").string();
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socket_path.c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0) << std::strerror(errno);
+    r = run("--width 8 -o " + socket_path);
+    close(sock);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write " + socket_path + ": it is a socket"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_socket(socket_path));
     for (const auto &entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
     fs::permissions(dir / "ro", fs::perms::owner_all);
@@ -329,8 +433,10 @@ std::vector<std::string> threads_taking_signals(pid_t pid, int *count)
 // A name as long as the folder allows is written under that name; an
 // output that is a symbolic link, relative or absolute, to a picture or to
 // a file not yet there, replaces the file the link points to and stays a
-// link; a loop of links is refused.
-TEST_F(RenderTool, LongNamesAndLinksAreWrittenWhereTheyPoint)
+// link; a loop of links is refused. A FIFO, directly or through a link, is
+// written into and stays a FIFO, its reader getting the picture; "-" is
+// standard output.
+TEST_F(RenderTool, LongNamesLinksAndStreamsAreWrittenWhereTheyPoint)
 {
     const std::string longest = std::string(251, 'n') + ".png";
     ASSERT_EQ(run("--width 8 -o " + (dir / longest).string()).status, 0);
@@ -353,6 +459,29 @@ TEST_F(RenderTool, LongNamesAndLinksAreWrittenWhereTheyPoint)
     EXPECT_EQ(loop.status, 1);
     EXPECT_NE(loop.err.find("Too many levels of symbolic links"), std::string::npos) << loop.err;
     EXPECT_EQ(names_in(dir / "pictures"), (std::vector<std::string>{"new.png", "old.png"}));
+
+    const fs::path fifo = dir / "fifo.png";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink("fifo.png", dir / "to-fifo.png");
+    for (const char *name : {"fifo.png", "to-fifo.png"}) {
+        // The test holds both ends, so that the tool's open goes through at
+        // once and the picture waits in the pipe for the test to read it.
+        const int held = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+        ASSERT_GE(held, 0);
+        fcntl(held, F_SETPIPE_SZ, 1 << 20);
+        const run_result r = run("--width 8 -o " + (dir / name).string());
+        EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+        std::string got;
+        char chunk[65536];
+        for (ssize_t n; (n = read(held, chunk, sizeof chunk)) > 0;)
+            got.append(chunk, std::size_t(n));
+        close(held);
+        EXPECT_TRUE(got == picture) << name << ": " << got.size() << " bytes";
+        EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo))) << name;
+    }
+    const run_result out = run("--width 8 -o -");
+    EXPECT_EQ(out.status, 0) << out.err;
+    EXPECT_TRUE(out.out == picture);
 }
 
 // On a terminal a single frame shows a progress line, rewritten in place and
@@ -404,6 +533,22 @@ TEST_F(RenderTool, ProgressLineOnATerminalOnly)
     EXPECT_EQ(threads_taking_signals(interrupted.child, &threads), std::vector<std::string>{});
     interrupted.interrupt();
     EXPECT_EQ(interrupted.finish(), -SIGINT) << interrupted.shown;
+    EXPECT_EQ(interrupted.shown.find("warning"), std::string::npos) << interrupted.shown;
+
+    // A picture far beyond the usual says what it costs before it starts:
+    // 16 x 8 frames of 1024 x 768 a side, and a band of 768 of those rows
+    // in memory, 3 bytes a pixel.
+    on_terminal costly({"--scale", "16", "--supersample", "8", "-o", shown});
+    costly.read_until([&] { return costly.shown.find(" elapsed") != std::string::npos; });
+    costly.interrupt();
+    EXPECT_EQ(costly.finish(), -SIGINT) << costly.shown;
+    const std::string said = "rootzoom-render: warning: the picture is rendered at " + std::to_string(16 * 8 * 1024) +
+                             " x " + std::to_string(16 * 8 * 768) + " = " +
+                             std::to_string(16ll * 8 * 1024 * 16 * 8 * 768) + " pixels and holds ";
+    const std::size_t at = costly.shown.find(said);
+    ASSERT_NE(at, std::string::npos) << costly.shown;
+    EXPECT_LT(at, costly.shown.find(" elapsed"));
+    EXPECT_GE(std::stod(costly.shown.substr(at + said.size())), 16 * 8 * 1024 * 768 * 3 / 1e6) << costly.shown;
     for (const auto &entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().rfind("shown.png", 0), std::string::npos) << entry.path();
 }
@@ -562,17 +707,22 @@ TEST(ViewChunk, RoundTripsEveryDouble)
     r.coarse = true;
     r.tiles = 1;
     r.logo = false;
+    // Every double but the iteration limits, which take only numbers whose
+    // whole part fits an int: those are round-tripped apart.
     auto doubles_of = [](picture_record &p) {
         std::vector<double *> all = {p.z0, p.z0 + 1, p.low, p.low + 1, p.low + 2, p.low + 3};
-        for (int i = 0; i < 5; i++)
+        for (int i = 0; i < 4; i++)
             all.insert(all.end(), {p.parameter + i, p.dynamic + i, p.numbers + i});
         return all;
     };
+    const double limits[] = {60, -0.0, 5e-324, 0.5, -5, 2147483647.9, -2147483648.9, 64249.99999999999};
     const std::vector<double *> fields = doubles_of(r);
     const std::size_t n = std::size(special);
     for (std::size_t shift = 0; shift < n; shift++) {  // every value in every field
         for (std::size_t f = 0; f < fields.size(); f++)
             *fields[f] = special[(f + shift) % n];
+        for (int plane = 0; plane < 3; plane++)
+            (plane == 0 ? r.parameter : plane == 1 ? r.dynamic : r.numbers)[4] = limits[(shift + plane) % std::size(limits)];
         r.precision = int(shift % 3);
         const std::string text = view_text(r);
         picture_record back;
@@ -581,6 +731,8 @@ TEST(ViewChunk, RoundTripsEveryDouble)
         const std::vector<double *> got = doubles_of(back);
         for (std::size_t f = 0; f < fields.size(); f++)
             EXPECT_TRUE(same_bits(*got[f], *fields[f])) << f << ": " << *got[f] << " for " << *fields[f];
+        EXPECT_TRUE(same_bits(back.parameter[4], r.parameter[4]) && same_bits(back.dynamic[4], r.dynamic[4]) &&
+                    same_bits(back.numbers[4], r.numbers[4]));
         EXPECT_EQ(back.mode, 2);
         EXPECT_EQ(back.width, 1023.5);
         EXPECT_EQ(back.precision, r.precision);
@@ -725,12 +877,18 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
     ASSERT_EQ(run("-o " + good.string() + " 1.4 0.6 0.6 0 60").status, 0);
     const std::string text = view_chunk(good);
     ASSERT_EQ(text.rfind("version 1\nmode 0\nnumbers 1.4 0.6 0.6 0 60\n", 0), 0u) << text;
-    auto edited = [&](const std::string &from, const std::string &to) {
-        std::string t = text;
+    auto edit = [](std::string t, const std::string &from, const std::string &to) {
         const std::size_t at = t.find(from);
         EXPECT_NE(at, std::string::npos) << from;
         return at == std::string::npos ? t : t.replace(at, from.size(), to);
     };
+    auto edited = [&](const std::string &from, const std::string &to) { return edit(text, from, to); };
+    // Records whose every line reads but that ask for what no picture is: a
+    // limit that is not finite or does not fit an int (with no viewport, so
+    // that a tool that took it would still end), a viewport width with
+    // supersampled pixels.
+    const std::string narrow = edited("width 1024", "width 0");
+    const std::string supersampled = edit(edit(text, "version 1", "version 2"), "width 1024", "width 64") + "\nsupersample 2";
     struct kase {
         std::string name;
         std::vector<std::pair<std::string, std::string>> texts;
@@ -746,6 +904,13 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
         {"mode.png", {{"rootzoom view", edited("mode 0", "mode 3")}}, "'mode' line is damaged"},
         {"size.png", {{"rootzoom view", edited("size 1024x768", "size 1024x769")}}, "'size' line is damaged"},
         {"two.png", {{"rootzoom view", text}, {"rootzoom view", text}}, "holds 2 views"},
+        {"limit.png", {{"rootzoom view", edit(narrow, "-0.3 60\ndynamic", "-0.3 inf\ndynamic")}},
+         "'parameter-plane' line gives the iteration limit inf"},
+        {"far.png", {{"rootzoom view", edit(narrow, "-0.3 60\nz0", "-0.3 1e+300\nz0")}},
+         "'dynamic-plane' line gives the iteration limit 1e+300"},
+        {"numbers.png", {{"rootzoom view", edit(narrow, "0 60\n", "0 2147483648\n")}},
+         "'numbers' line gives the iteration limit 2147483648"},
+        {"supersampled.png", {{"rootzoom view", supersampled}}, "viewport width with a picture of supersampled pixels"},
         // Bytes a terminal acts on, and a line of a megabyte: quoted escaped and cut.
         {"title.png", {{"rootzoom view", edited("numbers 1.4", "numbers \033]0;owned\007\rrootzoom-render: wrote x.png")}},
          "'numbers' line is damaged: 'numbers \\x1B]0;owned\\x07\\rrootzoom-render: wrote x.png 0.6"},
@@ -913,6 +1078,33 @@ TEST_F(RenderTool, SequenceProgressAndInterruption)
         EXPECT_EQ(read_png(folder / names[n]).width, 3072u) << names[n];
         EXPECT_NE(view_chunk(folder / names[n]), "") << names[n];
     }
+
+    // A run killed outright leaves its unfinished file behind, named with
+    // this host and the process; the film's next run removes it, as its
+    // process has ended, and leaves one of a process still running and one
+    // of another host, which may still be writing it.
+    const fs::path killed = dir / "killed";
+    on_terminal doomed({"--zoom-in", "1", "--scale", "3", "--frames", killed.string()});
+    doomed.read_until([&] { return doomed.shown.find("block rows") != std::string::npos; });
+    doomed.interrupt(SIGKILL);
+    EXPECT_EQ(doomed.finish(), -SIGKILL) << doomed.shown;
+    std::vector<std::string> left = names_in(killed);
+    ASSERT_EQ(left.size(), 1u) << testing::PrintToString(left);
+    char host[256] = "";
+    gethostname(host, sizeof host - 1);
+    const std::string temp = left[0], label = std::string(host).substr(0, std::string(host).find('.'));
+    const std::string pid = "." + std::to_string(doomed.child) + ".";
+    ASSERT_NE(temp.find(pid), std::string::npos) << temp;
+    ASSERT_NE(temp.find(label), std::string::npos) << temp << " does not name " << label;
+    std::string running = temp, elsewhere = temp;
+    running.replace(running.find(pid), pid.size(), "." + std::to_string(getpid()) + ".");
+    elsewhere.replace(elsewhere.find(label), label.size(), "elsewhere");
+    std::ofstream(killed / running) << "still being written";
+    std::ofstream(killed / elsewhere) << "written on another host";
+    ASSERT_EQ(run("--zoom-in 1 --scale 3 --frames " + killed.string()).status, 0);
+    std::vector<std::string> want = {frame_name(0), frame_name(1), running, elsewhere};
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(names_in(killed), want);
 }
 
 namespace {
@@ -977,13 +1169,6 @@ TEST_F(RenderTool, SupersampledPictureIsTheLinearMeanOfTheLargerOne)
 
 namespace {
 
-std::string frame_name(int n)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "frame-%05d.png", n);
-    return name;
-}
-
 // The colours of a picture's 64 x 48 viewport, which the frame centres: its
 // lower-left pixel is at column (1024 - 64) / 2 and buffer row (768 - 48) / 2.
 std::size_t viewport_colours(const picture &pic)
@@ -1029,15 +1214,6 @@ double commonest_share(const picture &pic)
         most = std::max(most, j - i);
     }
     return double(most) / double(colours.size());
-}
-
-// Every file of a folder and its bytes.
-std::vector<std::pair<std::string, std::string>> folder_bytes(const fs::path &folder)
-{
-    std::vector<std::pair<std::string, std::string>> files;
-    for (const std::string &name : names_in(folder))
-        files.push_back({name, slurp(folder / name)});
-    return files;
 }
 
 ino_t inode(const fs::path &p)
@@ -1254,6 +1430,30 @@ TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
     fs::remove(again);
     ASSERT_EQ(run("--width 64 -o " + again.string() + " " + named).status, 0);
     EXPECT_TRUE(read_png(again).rgb == read_png(deep).rgb) << "the picture of " << named << " differs";
+
+    // With its x axis mirrored the view's half-width is negative; the
+    // command names its size, and the numbers after it the orientation.
+    const fs::path mirrored = dir / "mirrored.png";
+    ASSERT_EQ(run("-o " + mirrored.string() + " --width 64 --c 1.30261234567890123412345678,"
+                  "-1.38021234567890123487654321 --half-width 3e-24 -- -3 3 2.25 -2.25 50")
+                  .status,
+              0);
+    const run_result flipped = run("--args-of " + mirrored.string());
+    const std::size_t at = flipped.err.find("--c ");
+    ASSERT_NE(at, std::string::npos) << flipped.err;
+    const std::string command = flipped.err.substr(at, flipped.err.find(" names it") - at);
+    EXPECT_NE(command.find(" --half-width 3e-24 -3 3 "), std::string::npos) << command;
+    fs::remove(again);
+    const run_result made = run("--width 64 -o " + again.string() + " " + command);
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_TRUE(read_png(again).rgb == read_png(mirrored).rgb) << "the picture of " << command << " differs";
+    // A view of no extent has no half-width to name: only --from names it.
+    const fs::path point = dir / "point.png";
+    ASSERT_EQ(run("-o " + point.string() + " --width 8 --c 1.000000000000000000001,0 1 1 1 1 50").status, 0);
+    const run_result none = run("--args-of " + point.string());
+    EXPECT_NE(none.err.find("rootzoom-render --from " + point.string() + " makes it again"), std::string::npos)
+        << none.err;
+    EXPECT_EQ(none.err.find("--half-width"), std::string::npos) << none.err;
 }
 
 // A sequence's folder holds one sequence. Frames already there with the
@@ -1307,6 +1507,49 @@ TEST_F(RenderTool, FilmFolderKeepsItsOwnFramesAndRefusesOthers)
     fs::remove(film / "notes.txt");
     fs::remove(film / "frame-1.png");
     EXPECT_EQ(folder_bytes(film), folder_bytes(whole));
+
+    // The folder is the tool's: a symbolic link in a frame's place is
+    // refused, named as one; with --overwrite the link itself is replaced,
+    // and the file it points to, outside the folder, is left as it was.
+    std::ofstream(dir / "victim.txt") << "not a frame";
+    fs::remove(film / frame_name(2));
+    fs::create_symlink(dir / "victim.txt", film / frame_name(2));
+    r = run("--zoom-in 4" + into + wave);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(frame_name(2) + " is a symbolic link"), std::string::npos) << r.err;
+    r = run("--overwrite --zoom-in 4" + into + wave);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(slurp(dir / "victim.txt"), "not a frame");
+    EXPECT_EQ(folder_bytes(film), folder_bytes(whole));
+    EXPECT_FALSE(fs::is_symlink(film / frame_name(2)));
+
+    // A frame cut short before its view, or empty, is this film's
+    // unfinished work, and so is a whole PNG with the frame's view but
+    // another size: rendered again, without --overwrite.
+    fs::resize_file(film / frame_name(3), 100);
+    std::ofstream(film / frame_name(4), std::ios::trunc).flush();
+    write_png_with_texts(film / frame_name(1), {{"rootzoom view", view_chunk(whole / frame_name(1))}});
+    r = run("--stats --zoom-in 4" + into + wave);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("frames 3 rendered, 2 kept"), std::string::npos) << r.err;
+    EXPECT_EQ(folder_bytes(film), folder_bytes(whole));
+
+    // A FIFO or a folder in a frame's place is refused before anything is
+    // rendered, --overwrite or not, and nothing waits on the FIFO (the bound
+    // only keeps a run that would wait from holding the test up).
+    fs::remove(film / frame_name(1));
+    fs::remove(film / frame_name(3));
+    ASSERT_EQ(mkfifo((film / frame_name(3)).c_str(), 0600), 0);
+    for (const char *kind : {"a FIFO", "a folder"}) {
+        for (const std::string how : {"", "--overwrite "}) {
+            r = run(how + "--zoom-in 4" + into + wave, "timeout 60 ");
+            EXPECT_EQ(r.status, 2) << how << kind << ": " << r.err;
+            EXPECT_NE(r.err.find(frame_name(3) + " is " + kind), std::string::npos) << r.err;
+            EXPECT_FALSE(fs::exists(film / frame_name(1))) << how << kind;
+        }
+        fs::remove(film / frame_name(3));
+        fs::create_directory(film / frame_name(3));
+    }
 
     // An aimed film made longer keeps the frames it has: the aim's centre
     // does not depend on how far the film goes.

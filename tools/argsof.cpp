@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "tools/options.h"
 #include "tools/printable.h"
 #include "tools/viewtag.h"
 #include "view/viewstate.h"
@@ -155,12 +156,15 @@ std::string cannot_carry(const picture_record &r, const explorer_numbers &n, con
     }
     note += "; rootzoom-render " + again + " makes it again";
     // --half-width makes the half-height 3/4 of the half-width; other
-    // views it cannot name.
-    if (r.mode == 0 && std::fabs(r.parameter[3]) == 0.75 * std::fabs(r.parameter[2])) {
+    // views it cannot name, nor a half-width it does not take: the
+    // command printed is always one the tool runs.
+    if (r.mode == 0 && std::fabs(r.parameter[3]) == 0.75 * std::fabs(r.parameter[2]) &&
+        half_width_in_range(std::fabs(r.parameter[2]))) {
         note += ", and rootzoom-render --c " + whole_decimal(r.parameter[0], r.low[0]) + "," +
                 whole_decimal(r.parameter[1], r.low[1]) + " --half-width " + exact_text(std::fabs(r.parameter[2]));
-        // The numbers after them give only the orientation, which
-        // --half-width keeps, and the iteration limit.
+        // --half-width takes the half-width's size; the numbers after it
+        // give only the orientation, which it keeps, and the iteration
+        // limit.
         note += r.parameter[2] < 0 ? " 3 -3" : " -3 3";
         note += r.parameter[3] < 0 ? " 2.25 -2.25 " : " -2.25 2.25 ";
         note += exact_text(r.parameter[4]) + " names it";

@@ -20,11 +20,15 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/screen.h"
 #include "tools/aim.h"
 #include "tools/options.h"
+#include "tools/pngout.h"
 #include "tools/printable.h"
 #include "tools/sequence.h"
 #include "tools/tiles.h"
@@ -149,10 +153,12 @@ struct film::found {
     int too_deep = -1;                 // the first frame past the precision zooming in, the last zooming out
 };
 
+namespace {
+
 // What sets another sequence's frame apart from this sequence's: its
 // centre (which --aim chooses), its limit (which --limit-end sets for
 // every frame from the last's and the count of steps), both, or more.
-std::string film::what_differs(picture_record there, const picture_record &here) const
+std::string what_differs(const options &o, picture_record there, const picture_record &here)
 {
     const int zoomed = here.mode == 2 ? 1 : 0;  // the view whose centre the aim moves
     double *centre[2] = {there.parameter, there.dynamic}, *low = there.low + 2 * zoomed;
@@ -172,13 +178,95 @@ std::string film::what_differs(picture_record there, const picture_record &here)
     if (limited)
         what += (moved ? ", and another iteration limit, " : "iteration limit, ") + limit_was +
                 " where this sequence has " + exact_text(here.parameter[4]);
-    if (moved && o_.aim)
+    if (moved && o.aim)
         what += ": --aim chose " + std::string(limited ? "them" : "it") + " for another sequence (one aimed from "
                 "another view, with another limit or by another version aims elsewhere)";
-    else if (limited && o_.has_limit_end)
+    else if (limited && o.has_limit_end)
         what += ": --limit-end sets every frame's limit from the last frame's and the count of steps";
     return what;
 }
+
+// What a file in a frame's place is to this sequence: missing, its frame
+// (kept), its unfinished work (rendered again), another sequence's frame, a
+// symbolic link (the folder's entry: refused, or replaced with
+// --overwrite), or no file at all: a FIFO, a device, a socket or a folder,
+// refused whatever the options, as nothing could replace it safely.
+enum class frame_is { missing, kept, unfinished, foreign, link, not_a_file };
+
+struct frame_look {
+    frame_is verdict;
+    std::string why;  // for a foreign frame, a link, or not a file
+};
+
+// The kind of a file that is no regular file, for messages.
+const char *kind_of(mode_t mode)
+{
+    return S_ISLNK(mode) ? "a symbolic link" : S_ISFIFO(mode) ? "a FIFO" : S_ISCHR(mode) ? "a character device"
+           : S_ISBLK(mode) ? "a block device" : S_ISSOCK(mode) ? "a socket" : S_ISDIR(mode) ? "a folder"
+                                                                              : "no regular file";
+}
+
+// The folder's entry itself, never what a link there points to, looked
+// at first and opened so that nothing waits on it, and read only when it is
+// a regular file (checked again once open, in case it was swapped). A file
+// whose view cannot be read is this sequence's, cut short before its view
+// or its end, unless it is a whole PNG: then it is another program's.
+frame_look look_at(const std::string &path, const picture_record &want, const options &o)
+{
+    const std::string name = printable(path);
+    const std::string link = name + " is a symbolic link, and a film's folder holds its frames itself";
+    auto unreadable = [&](int error) {
+        return frame_look{error == ENOENT ? frame_is::missing : error == ELOOP ? frame_is::link : frame_is::foreign,
+                          error == ELOOP ? link : "cannot read " + name + ": " + std::strerror(error)};
+    };
+    struct stat s;
+    if (lstat(path.c_str(), &s) != 0)
+        return unreadable(errno);
+    if (S_ISLNK(s.st_mode))
+        return unreadable(ELOOP);
+    const int fd = S_ISREG(s.st_mode) ? open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC) : -1;
+    if (S_ISREG(s.st_mode) && fd < 0)
+        return unreadable(errno);
+    if (fd < 0 || fstat(fd, &s) != 0 || !S_ISREG(s.st_mode)) {
+        if (fd >= 0)
+            close(fd);
+        return {frame_is::not_a_file, name + " is " + kind_of(s.st_mode) + ", not a picture"};
+    }
+    std::FILE *f = fdopen(fd, "rb");
+    if (!f) {
+        close(fd);
+        return {frame_is::foreign, "cannot read " + name + ": " + std::strerror(errno)};
+    }
+    picture_record there;
+    picture_size size = {0, 0};
+    std::string why;
+    const bool read = read_view_stream(f, path, there, why, &size);
+    const bool whole = png_is_whole(f);
+    std::fclose(f);
+    if (!read)
+        return {whole ? frame_is::foreign : frame_is::unfinished, why};
+    if (view_text(there) != view_text(want))
+        return {frame_is::foreign, name + " shows another " + what_differs(o, there, want)};
+    const picture_size wanted = record_size(want);
+    return {whole && size.width == wanted.width && size.height == wanted.height ? frame_is::kept
+                                                                                 : frame_is::unfinished,
+            ""};
+}
+
+// Temporary files of runs of this host that were killed outright, and so
+// could not remove them: a later run of the film removes them. Those of
+// runs still going, or of other hosts sharing the folder, stay.
+void remove_ended_runs_files(const std::string &dir)
+{
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() > 15 && frame_number(name.substr(0, 15)) >= 0 && temp_of_ended_run(name, name.substr(0, 15)))
+            unlink(it->path().c_str());
+    }
+}
+
+}  // namespace
 
 // Walks the sequence frame by frame, as the render will, and holds each
 // frame in the folder against the view this sequence gives it.
@@ -194,18 +282,15 @@ void film::check_folder(const picture_record &first, found &f)
             f.too_deep = n;
         const bool here = next < f.present.size() && f.present[next] == n;
         next += here;
-        bool belongs = false;
-        if (here) {
-            picture_record there;
-            std::string why;
-            belongs = read_view_file(frame_path(o_, n), there, why) && view_text(there) == view_text(r);
-            if (!belongs)
-                f.foreign.push_back(why.empty() ? printable(frame_path(o_, n)) + " shows another " + what_differs(there, r)
-                                                : why);
-        }
+        const frame_look look = here ? look_at(frame_path(o_, n), r, o_) : frame_look{frame_is::missing, ""};
+        if (look.verdict == frame_is::not_a_file)
+            exit_with(2, "the folder " + printable(o_.frames) + " holds what no frame can be; nothing was rendered:\n  " +
+                             look.why + "\nremove it, or give another folder");
+        if (look.verdict == frame_is::foreign || look.verdict == frame_is::link)
+            f.foreign.push_back(look.why);
         if (n % o_.parts != o_.part - 1)
             continue;
-        if (belongs && png_is_whole(frame_path(o_, n))) {
+        if (look.verdict == frame_is::kept) {
             kept_++;
         } else {
             numbers_.push_back(n);
@@ -245,6 +330,7 @@ film::film(const options &o, const picture_record &first) : o_(o), first_limit_(
                          " frames of another sequence; nothing was rendered:" + list +
                          "\ngive --overwrite to replace them and remove those past the end, or another folder");
     }
+    remove_ended_runs_files(o.frames);
     for (int n : f.past_end)
         if (unlink(frame_path(o, n).c_str()) != 0 && errno != ENOENT)
             exit_with(1, "cannot remove " + printable(frame_path(o, n)) + ": " + std::strerror(errno));

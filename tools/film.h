@@ -60,7 +60,6 @@ private:
 
     struct found;
     void check_folder(const picture_record &first, found &f);
-    std::string what_differs(picture_record there, const picture_record &here) const;
     bool black_from_limit(const picture_record &r) const;
     std::string why_flat() const;
     void report_black() const;

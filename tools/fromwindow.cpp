@@ -45,6 +45,7 @@ struct window_text {
     int format = 0;
     bool too_long = false;
     std::string text;
+    unsigned long whole = 0;  // the property's length in bytes, read or not
 };
 
 window_text read_text(Display *display, Window w, Atom property, std::size_t most)
@@ -59,6 +60,7 @@ window_text read_text(Display *display, Window w, Atom property, std::size_t mos
     if (!t.gone && t.type != None && t.format == 8)
         t.text.assign(reinterpret_cast<const char *>(data), count);
     t.too_long = after > 0 || t.text.size() > most;
+    t.whole = t.text.size() + after;
     if (data)
         XFree(data);
     return t;
@@ -112,10 +114,14 @@ std::string summary(const x_session &x, Window w)
         return "(gone)";
     if (view.type == None)
         return "(no view)";
+    // Cut by the record's own bytes, so that what is left out is counted
+    // of the whole property, most of which was never read.
     std::string joined;
-    for (char c : view.text)
-        joined += c == '\n' ? std::string("; ") : std::string(1, c);
-    return printable(joined, listed_most);
+    std::size_t used = 0;
+    for (; used < view.text.size() && joined.size() < listed_most; used++)
+        joined += view.text[used] == '\n' ? std::string("; ") : std::string(1, view.text[used]);
+    const std::string more = used < view.whole ? "... (" + std::to_string(view.whole - used) + " more bytes)" : "";
+    return printable(joined, joined.size()) + more;
 }
 
 // The one window titled rootzoom on any screen of the display.

@@ -9,20 +9,22 @@
 #include "app/cmdline.h"
 #include "app/screen.h"
 #include "tools/tiles.h"
+#include "view/viewrecord.h"
 
 extern const char usage_text[] =
     "Usage: rootzoom-render [options] [--] [xmax xmin ymax ymin maxiter]\n"
     "Options that take a value take it as the next argument or after '=' (--scale=2).\n"
+    "An option given twice takes its last value.\n"
     "  -o FILE, --output FILE\n"
-    "               output file, a name ending in .png (default rootzoom.png)\n"
+    "               output file, a name ending in .png (default rootzoom.png), or - for\n"
+    "               standard output; a FIFO or a character device is written into\n"
     "  --mode M     0 parameter plane (default), 1 or 2 dynamic plane; 1 and 2 give the\n"
     "               same picture, as both views are set from the same numbers\n"
     "  --c RE,IM    centre of the parameter-plane view, that is the dynamic plane's c; its\n"
     "               decimals past 17 digits count, up to quadruple precision, for deep views\n"
     "  --half-width W\n"
     "               half-width of the parameter-plane view, its half-height 3/4 of it\n"
-    "  --limit N    the view's iteration limit, a whole number from 1 to 2147483647: the\n"
-    "               picture of N as the fifth number\n"
+    "  --limit N    the view's iteration limit: the picture of N as the fifth number\n"
     "  --precision P\n"
     "               auto (default): double-double arithmetic where a pixel spans fewer than\n"
     "               64 units in the last place of the view's coordinates, else double;\n"
@@ -69,6 +71,7 @@ extern const char usage_text[] =
     "  --version    print the version, nothing else\n"
     "  -h, --help   print this, nothing else\n";
 
+extern const char help_hint[] = "Try 'rootzoom-render --help' for the options.";
 
 // libquadmath's reader of decimal text (part of GCC), declared here rather
 // than through its header, which only GCC's own include folder holds.
@@ -122,11 +125,12 @@ bool read_pair(const char *text, double pair[2], double low[2])
 
 
 // The picture is written as PNG, so the name must say so: ".png" in any
-// case, so that no other program takes the file for something else.
+// case, so that no other program takes the file for something else; or
+// "-", standard output.
 bool names_png(const std::string &path)
 {
     const std::size_t n = path.size();
-    return n >= 4 && strcasecmp(path.c_str() + n - 4, ".png") == 0;
+    return path == "-" || (n >= 4 && strcasecmp(path.c_str() + n - 4, ".png") == 0);
 }
 
 // A window id as the X tools print it, decimal (xdotool) or 0x and hex
@@ -151,6 +155,7 @@ bool read_window_id(const std::string &text, unsigned long *id)
 bool read_window_option(const std::string &name, const char *value, options &o, std::string &error)
 {
     (name == "--from-window" ? o.from_window : o.args_of_window) = true;
+    o.window = 0;
     if (value && !read_window_id(value, &o.window)) {
         error = name + " needs a window id, decimal or 0x and hex digits, not '" + value + "'";
         return false;
@@ -172,8 +177,9 @@ bool read_part(const char *text, int *part, int *parts)
            *part >= 1 && *part <= *parts && *parts <= MAX_PARTS;
 }
 
-// An iteration limit: a whole number the int range holds, from 1 up.
-bool read_limit(const char *text, double *limit)
+// The last frame's limit, which the others' grow towards geometrically: a
+// whole number the int range holds, from 1 up.
+bool read_limit_end(const char *text, double *limit)
 {
     return read_number(text, limit) && *limit >= 1 && *limit <= 2147483647.0 && std::floor(*limit) == *limit;
 }
@@ -222,6 +228,11 @@ bool takes_value(const std::string &name)
 }
 
 // Reads the value v of option name into o; false, with error, for a bad one.
+// Every value is checked as it comes and overwrites what an earlier one
+// set, so an option given twice takes its last value, and options that set
+// one thing (--size and --scale, --zoom-in and --zoom-out) take the last of
+// them: a script's default is overridden by appending. No reader refuses a
+// repeat; a reader of a new option overwrites its setting whole.
 bool read_valued(const std::string &name, const char *v, options &o, std::string &error)
 {
     const std::string value = v;
@@ -249,7 +260,7 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
         o.has_centre |= name == "--c";
         o.has_z0 |= name == "--z0";
     } else if (name == "--half-width") {
-        if (!read_number(v, &o.half_width) || !(o.half_width > 0 && o.half_width < 1e300))
+        if (!read_number(v, &o.half_width) || !half_width_in_range(o.half_width))
             return fail("--half-width needs a number above 0 and below 1e300, not '" + value + "'");
         o.has_half_width = true;
     } else if (name == "--precision") {
@@ -265,8 +276,6 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
             return fail("width must be a number from 0 to 1024, not '" + value + "'");
         o.has_width = true;
     } else if (name == "--size" || name == "--scale") {
-        if (o.has_tiles)
-            return fail("give --size or --scale once");
         o.tiles = name == "--size" ? size_factor(v, &error) : scale_factor(v, &error);
         o.has_tiles = true;
         return o.tiles != 0;
@@ -283,21 +292,21 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
         if (file.empty())
             return fail("empty file name after " + name);
     } else if (name == "--zoom-in" || name == "--zoom-out") {
-        if (o.zoom_button)
-            return fail("give --zoom-in or --zoom-out once");
         if (!read_steps(v, &o.zoom_steps))
             return fail(name + " needs a whole number of steps from 1 to 99999, not '" + value + "'");
         o.zoom_button = name == "--zoom-in" ? 1 : 4;
     } else if (name == "--part") {
-        if (o.has_part)
-            return fail("give --part once");
         if (!read_part(v, &o.part, &o.parts))
             return fail("--part needs I/N, whole numbers with 1 <= I <= N <= 99999, not '" + value + "'");
         o.has_part = true;
-    } else if (name == "--limit" || name == "--limit-end") {
-        if (!read_limit(v, name == "--limit" ? &o.limit : &o.limit_end))
-            return fail(name + " needs a whole number from 1 to 2147483647, not '" + value + "'");
-        (name == "--limit" ? o.has_limit : o.has_limit_end) = true;
+    } else if (name == "--limit") {  // the fifth number, given apart, and read as it is
+        if (!read_number(v, &o.limit) || !limit_in_range(o.limit))
+            return fail("--limit must be " + std::string(limit_range_text) + ", not '" + value + "'");
+        o.has_limit = true;
+    } else if (name == "--limit-end") {
+        if (!read_limit_end(v, &o.limit_end))
+            return fail("--limit-end needs a whole number from 1 to 2147483647, not '" + value + "'");
+        o.has_limit_end = true;
     } else if (name == "--every") {
         if (!read_steps(v, &o.every))
             return fail("--every needs a whole number of steps from 1 to 99999, not '" + value + "'");
@@ -333,6 +342,9 @@ bool check_together(const options &o, std::string &error)
         error = "output file '" + o.output + "' must end in .png: the picture is written as PNG";
     else if (!o.numbers.empty() && o.numbers.size() != 5)
         error = "give all five numbers xmax xmin ymax ymin maxiter, or none";
+    else if (!o.numbers.empty() && !limit_in_range(o.numbers[4]))
+        error = "the iteration limit maxiter must be " + std::string(limit_range_text) + ", not '" +
+                exact_text(o.numbers[4]) + "'";
     else if (o.has_width && o.tiles > 1)
         error = "--width sets the viewport of one frame; it cannot be combined with a picture of several frames";
     else if (o.has_width && o.supersample > 1)
@@ -341,6 +353,8 @@ bool check_together(const options &o, std::string &error)
 }
 
 }  // namespace
+
+bool half_width_in_range(double w) { return w > 0 && w < 1e300; }
 
 // An argument that reads as a number is positional, also when it starts
 // with '-'; anything else starting with '-' must be a known option, given
@@ -355,7 +369,6 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
     o = options{};
     bool positional_only = false;
     int others = 0;  // arguments besides one --args-of and its file
-    int args_of_given = 0;
     std::string id_read;  // a window option and the argument after it, read as its id
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
@@ -398,7 +411,7 @@ bool parse_options(int argc, char **argv, options &o, std::string &error)
             return fail(arg.size() > 1 && arg[0] == '-' ? "unknown option '" + name + "'"
                                                         : "not a number: '" + arg + "'");
         }
-        others += name != "--args-of" || args_of_given++ > 0;
+        others += name != "--args-of";
     }
     if (!o.args_of.empty() && others > 0)
         return fail("--args-of FILE takes no other arguments");

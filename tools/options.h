@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-extern const char usage_text[];  // the usage that --help and every refusal print
+extern const char usage_text[];  // the usage that --help prints
+extern const char help_hint[];   // the line that follows every refusal of the command line, pointing at --help
 
 constexpr int MAX_THREADS = 256;  // the most threads --threads may ask for
 
@@ -47,7 +48,7 @@ struct options {
     bool has_every = false;
     std::string frames;           // the sequence's folder
     bool aim = false;             // --aim: the centre moved onto a boundary whose detail lasts first
-    double limit = 0;             // --limit: the view's iteration limit, as the fifth number sets it
+    double limit = 0;             // --limit: the view's iteration limit, as the fifth number sets it (limit_in_range)
     bool has_limit = false;
     double limit_end = 0;         // --limit-end: the last frame's limit, those between growing geometrically
     bool has_limit_end = false;
@@ -59,6 +60,9 @@ struct options {
 constexpr int MAX_SUPERSAMPLE = 8;   // the most --supersample may ask for
 constexpr int MAX_ZOOM_STEPS = 99999;  // so that frame numbers keep their five digits
 constexpr int MAX_PARTS = 99999;       // the most parts --part may split a sequence into
+
+// Whether --half-width takes w: above 0 and below 1e300.
+bool half_width_in_range(double w);
 
 // Reads the command line into o. False, with a message in error, for an
 // unknown option, a bad value, a count of numbers other than 0 or 5, or

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <chrono>
@@ -15,6 +16,7 @@
 
 #include "engine/workers.h"
 #include "tools/printable.h"
+#include "tools/tiles.h"
 #include "tools/viewtag.h"
 
 namespace {
@@ -82,6 +84,24 @@ std::string link_target(std::string path)
     return "";
 }
 
+// This host's name as a temporary file's name carries it: letters, digits,
+// '-' and '_' kept, anything else (a '.' among them) as '_', at most 64.
+std::string host_word()
+{
+    char host[256] = "";
+    if (gethostname(host, sizeof host - 1) != 0 || !host[0])
+        std::strcpy(host, "unknown");
+    std::string word;
+    for (const char *c = host; *c && word.size() < 64; c++)
+        word += std::isalnum(static_cast<unsigned char>(*c)) || *c == '-' || *c == '_' ? *c : '_';
+    return word;
+}
+
+// What follows a file's name in the name of its temporary file, before
+// mkstemp's six characters: the host and the process, so that a later run
+// can tell a file left by a process that has ended from one being written.
+std::string temp_marker() { return ".tmp." + host_word() + "." + std::to_string(getpid()) + "."; }
+
 // The temporary file's name: beside the target, where the rename stays on
 // one file system, and named after it; a name near the folder's longest is
 // cut, so that the suffix still fits.
@@ -91,15 +111,81 @@ std::string temp_name(const std::string &target)
     const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     const long longest = pathconf(folder.c_str(), _PC_NAME_MAX);
-    const std::string suffix = ".tmpXXXXXX";
-    const std::size_t keep = std::min(name.size(), std::size_t(longest > 16 ? longest : 255) - suffix.size());
+    const std::string suffix = temp_marker() + "XXXXXX";
+    const std::size_t room = std::size_t(longest > 128 ? longest : 255);
+    const std::size_t keep = std::min(name.size(), room > suffix.size() ? room - suffix.size() : 0);
     return (slash == std::string::npos ? "" : folder) + name.substr(0, keep) + suffix;
 }
 
-[[noreturn]] void refuse_output(const std::string &path, int error)
+[[noreturn]] void refuse_output(const std::string &path, int error, const std::string &why = "")
 {
-    std::fprintf(stderr, "rootzoom-render: cannot write %s: %s\n", printable(path).c_str(), std::strerror(error));
+    std::fprintf(stderr, "rootzoom-render: cannot write %s: %s\n", printable(path).c_str(),
+                 why.empty() ? std::strerror(error) : why.c_str());
     std::exit(1);
+}
+
+// libpng writes through these, so that a failed write keeps its errno and
+// libpng's own messages never reach standard error: the tool says why.
+extern "C" void write_png_data(png_structp png, png_bytep data, png_size_t length)
+{
+    png_output *out = static_cast<png_output *>(png_get_io_ptr(png));
+    if (std::fwrite(data, 1, length, out->file) != length) {
+        out->error = errno ? errno : EIO;
+        png_error(png, "write failed");
+    }
+}
+
+extern "C" void flush_png_data(png_structp png)
+{
+    png_output *out = static_cast<png_output *>(png_get_io_ptr(png));
+    if (std::fflush(out->file) != 0) {
+        out->error = errno ? errno : EIO;
+        png_error(png, "write failed");
+    }
+}
+
+extern "C" void on_write_error(png_structp png, png_const_charp message)
+{
+    png_output *out = static_cast<png_output *>(png_get_error_ptr(png));
+    if (!out->error && out->complaint.empty())
+        out->complaint = std::string("libpng: ") + message;
+    png_longjmp(png, 1);
+}
+
+extern "C" void on_write_warning(png_structp png, png_const_charp message)
+{
+    const png_output *out = static_cast<const png_output *>(png_get_error_ptr(png));
+    std::fprintf(stderr, "rootzoom-render: warning: writing %s: libpng: %s\n", printable(out->path).c_str(),
+                 printable(message).c_str());
+}
+
+// What kind of file the target is, when it can be neither replaced by a
+// rename nor written into: anything but a regular file, a folder (refused
+// apart), a FIFO or a character device.
+const char *special_kind(mode_t mode)
+{
+    return S_ISBLK(mode) ? "a block device" : S_ISSOCK(mode) ? "a socket" : nullptr;
+}
+
+// The stream the output names: standard output for "-", else the FIFO or
+// device, opened for writing as it is (no O_CREAT, no O_TRUNC).
+void open_stream(png_output &out)
+{
+    out.stream = true;
+    int fd = -1;
+    if (out.path == "-") {
+        if (isatty(STDOUT_FILENO))
+            refuse_output("standard output", 0, "it is a terminal; send the picture to a file or a pipe");
+        fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    } else {
+        fd = open(out.target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    }
+    if (fd < 0 || !(out.file = fdopen(fd, "wb"))) {
+        const int error = errno;
+        if (fd >= 0)
+            close(fd);
+        refuse_output(out.path == "-" ? "standard output" : out.path, error);
+    }
 }
 
 }  // namespace
@@ -125,26 +211,20 @@ void catch_signals()
     png_destroy_write_struct(&out.png, &out.info);
     if (out.file)
         std::fclose(out.file);
-    without_signals([&] {
-        unlink(out.temp.c_str());
-        pending_temp = nullptr;
-    });
-    refuse_output(out.path, error);
+    if (!out.temp.empty())
+        without_signals([&] {
+            unlink(out.temp.c_str());
+            pending_temp = nullptr;
+        });
+    refuse_output(out.path == "-" ? "standard output" : out.path, out.error ? out.error : error,
+                  out.error ? "" : out.complaint);
 }
 
-// mkstemp makes the file readable by its owner alone; the picture gets the
-// permissions of any file the user creates. The temporary file is opened
-// before anything is rendered, so an output that cannot be written, a
-// folder in its place among them, is refused at once.
-void open_output(png_output &out, const std::string &path)
+// The temporary file beside the target. mkstemp makes it readable by its
+// owner alone; the picture gets the permissions of any file the user
+// creates.
+void open_temp(png_output &out)
 {
-    out.path = path;
-    out.target = link_target(path);
-    struct stat s;
-    if (out.target.empty())
-        refuse_output(path, errno);
-    if (stat(out.target.c_str(), &s) == 0 && S_ISDIR(s.st_mode))
-        refuse_output(path, EISDIR);
     out.temp = temp_name(out.target);
     int fd = -1, error = 0;
     without_signals([&] {
@@ -154,19 +234,53 @@ void open_output(png_output &out, const std::string &path)
         else
             error = errno;
     });
-    if (fd < 0)
-        refuse_output(path, error);
+    if (fd < 0) {
+        out.temp.clear();
+        refuse_output(out.path, error);
+    }
     out.file = fchmod(fd, 0666 & ~current_umask()) == 0 ? fdopen(fd, "wb") : nullptr;
     if (!out.file) {
         error = errno;
         close(fd);
         give_up(out, error);
     }
-    out.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+}
+
+// The output is opened before anything is rendered, so an output that
+// cannot be written, a folder in its place among them, is refused at once.
+void open_output(png_output &out, const std::string &path, name_is how)
+{
+    out.path = path;
+    out.target = how == name_is::followed ? link_target(path) : path;
+    if (out.target.empty())
+        refuse_output(path, errno);
+    struct stat s;
+    const bool there = path != "-" && how == name_is::followed && stat(out.target.c_str(), &s) == 0;
+    if (there && S_ISDIR(s.st_mode))
+        refuse_output(path, EISDIR);
+    if (there && special_kind(s.st_mode))
+        refuse_output(path, 0, std::string("it is ") + special_kind(s.st_mode) +
+                                   "; a picture goes to a file, a FIFO or a character device");
+    if (path == "-" || (there && (S_ISFIFO(s.st_mode) || S_ISCHR(s.st_mode))))
+        open_stream(out);
+    else
+        open_temp(out);
+    out.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &out, on_write_error, on_write_warning);
     out.info = out.png ? png_create_info_struct(out.png) : nullptr;
     if (!out.info)
         give_up(out, ENOMEM);
-    png_init_io(out.png, out.file);
+    png_set_write_fn(out.png, &out, write_png_data, flush_png_data);
+}
+
+bool temp_of_ended_run(const std::string &name, const std::string &base)
+{
+    const std::string start = base + ".tmp." + host_word() + ".";
+    if (name.size() <= start.size() + 7 || name.compare(0, start.size(), start) != 0 || name[name.size() - 7] != '.')
+        return false;
+    int id = 0;
+    if (!read_count(name.substr(start.size(), name.size() - 7 - start.size()).c_str(), &id) || id <= 0)
+        return false;
+    return kill(id, 0) != 0 && errno == ESRCH;
 }
 
 // libpng reports a failed write by a long jump to the latest setjmp; each of
@@ -213,13 +327,15 @@ void finish_output(png_output &out)
     png_destroy_write_struct(&out.png, &out.info);
     std::FILE *f = out.file;
     out.file = nullptr;
-    if (std::fflush(f) != 0 || fsync(fileno(f)) != 0) {
+    if (std::fflush(f) != 0 || (!out.stream && fsync(fileno(f)) != 0)) {
         const int error = errno;
         std::fclose(f);
         give_up(out, error);
     }
     if (std::fclose(f) != 0)
         give_up(out, errno);
+    if (out.stream)
+        return;
     int error = 0;
     without_signals([&] {
         if (std::rename(out.temp.c_str(), out.target.c_str()) != 0)
@@ -229,9 +345,10 @@ void finish_output(png_output &out)
     });
     if (error)
         give_up(out, error);
+    out.temp.clear();
     const std::size_t slash = out.target.rfind('/');
     const int folder = open(slash == std::string::npos ? "." : out.target.substr(0, slash + 1).c_str(),
-                            O_RDONLY | O_DIRECTORY);
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         fsync(folder);
         close(folder);

@@ -18,14 +18,24 @@
 
 // The PNG being written: under a temporary name in the output's folder,
 // renamed into place when complete, so that a failure or an interruption
-// never leaves a partial file under the output's name.
+// never leaves a partial file under the output's name. A FIFO, a character
+// device or standard output is written straight into instead: its reader
+// takes the bytes as they come, and a rename would only replace the node.
 struct png_output {
-    std::string path, target, temp;  // as named, the file it stands for, the temporary file
+    std::string path, target, temp;  // as named, the file it stands for, the temporary file (none for a stream)
     std::string view;  // the text of its view chunk
+    bool stream = false;  // written straight into target
     std::FILE *file = nullptr;
     png_structp png = nullptr;
     png_infop info = nullptr;
+    int error = 0;          // the errno of the first write that failed
+    std::string complaint;  // what libpng said when it gave up for another reason
 };
+
+// How an output's name is taken: -o follows symbolic links to the file they
+// point to; a frame in a film's folder is the folder's own entry, which a
+// link there is, so the picture replaces the link and never its target.
+enum class name_is { followed, the_entry };
 
 // Runs step with SIGINT, SIGTERM and SIGHUP held back, so that the handler never
 // finds a temporary file created but not yet recorded, or renamed but still
@@ -47,9 +57,14 @@ void without_signals(Step step)
 // and end the process; call once, before any output is opened.
 void catch_signals();
 
-// Creates the temporary file for path; exits with status 1 and a message
-// when it cannot.
-void open_output(png_output &out, const std::string &path);
+// Creates the temporary file for path, or opens the stream it names ("-"
+// for standard output); exits with status 1 and a message when it cannot.
+void open_output(png_output &out, const std::string &path, name_is how);
+
+// Whether name, a file in the folder of the file called base, is a
+// temporary file of this tool's for base, made by a process of this host
+// that has ended: one killed outright, that could not remove it.
+bool temp_of_ended_run(const std::string &name, const std::string &base);
 
 // The header with the view chunks, rows, and the end; false when libpng
 // could not write, with errno saying why.

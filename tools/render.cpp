@@ -38,10 +38,13 @@
 
 namespace {
 
-// The reason quotes the command line, which may hold anything.
+// Every refusal of the command line goes out here: the reason on a line
+// of its own, escaped, as it quotes the command line, which may hold
+// anything; then one line pointing at --help, not the whole usage, which
+// would scroll the reason away. Status 2.
 [[noreturn]] void refuse(const std::string &why)
 {
-    std::fprintf(stderr, "rootzoom-render: %s\n%s", printable(why, 1000).c_str(), usage_text);
+    std::fprintf(stderr, "rootzoom-render: %s\n%s\n", printable(why, 1000).c_str(), help_hint);
     std::exit(2);
 }
 
@@ -110,6 +113,41 @@ void set_up(const options &o, const picture_record *from)
     const int error = errno;
     line.stop();
     give_up(out, error);
+}
+
+// What one picture of the run costs: the pixels rendered (in each of the
+// two renders) and the memory write_picture holds for it, from the options
+// alone. Kept beside write_picture, whose buffers it counts: the bands of
+// rendered rows (two when rows are written beside the rendering of plain
+// tiles), the rows averaged from them, the supersampler's sums, and the
+// frame buffer.
+struct picture_cost {
+    double width, height;  // of the picture rendered, K times the output's with --supersample K
+    double bytes;
+};
+
+picture_cost cost_of(const options &o)
+{
+    const double k = o.tiles, s = o.supersample, n = k * s;
+    const double band = n * SCREEN_W * 3 * SCREEN_H;
+    const double averaged = s > 1 ? 2 * k * SCREEN_W * 3 * std::ceil(SCREEN_H / s) + k * SCREEN_W * 3 * 8 : 0;
+    return {n * SCREEN_W, n * SCREEN_H, band * (s == 1 && n > 1 ? 2 : 1) + averaged + 4.0 * SCREEN_W * SCREEN_H};
+}
+
+// Far beyond the usual: more pixels rendered than 2^30 (a picture of
+// 16384 x 12288, the largest without supersampling, has 2^27.6), or more
+// than 256 MB held. Said once before rendering; the run goes on.
+void warn_of_cost(const options &o, int pictures)
+{
+    const picture_cost c = cost_of(o);
+    const double pixels = c.width * c.height;
+    if (pixels <= 1073741824.0 && c.bytes <= 268435456.0)
+        return;
+    std::fprintf(stderr,
+                 "rootzoom-render: warning: %s is rendered at %.0f x %.0f = %.0f pixels and holds %.0f MB of "
+                 "memory, far beyond the usual; Ctrl-C stops it\n",
+                 pictures > 1 ? ("each of the " + std::to_string(pictures) + " pictures").c_str() : "the picture",
+                 c.width, c.height, pixels, std::ceil(c.bytes / 1e6));
 }
 
 // With more than one thread the PNG is written beside the rendering, so its
@@ -185,7 +223,7 @@ void open_picture(png_output &out, const options &o, film &pictures, int i, pict
     pictures.aim_frame(i, record);
     out = png_output{};
     out.view = view_text(record);
-    open_output(out, frame_path(o, pictures.number(i)));
+    open_output(out, frame_path(o, pictures.number(i)), o.zoom_button ? name_is::the_entry : name_is::followed);
 }
 
 // The view is the file's, when --from names one (the explorer window's with
@@ -229,8 +267,10 @@ int main(int argc, char **argv)
     png_output out;
     render_counts counts;
     double writing = 0;
-    if (pictures.count() > 0)
+    if (pictures.count() > 0) {
         open_picture(out, o, pictures, 0, record);  // refused at once, before the line starts
+        warn_of_cost(o, pictures.count());
+    }
     progress_line line(k * k, YPTS, pictures.ahead());
     for (int i = 0; i < pictures.count(); i++) {
         if (i > 0)

@@ -324,22 +324,52 @@ bool parse_view_text(const std::string &text, picture_record &r, std::string &wh
             return false;
         }
     }
-    if (read.tiles > 1 && read.width != SCREEN_W) {
-        why = "it gives a viewport width with a picture of several frames";
+    if (!record_in_range(read, why))
         return false;
-    }
     r = read;
     return true;
 }
 
+// Every line reads, but together they may still ask for what no picture of
+// this tool is: a viewport width with a picture of several frames or
+// supersampled (such a picture is made at full width), or an iteration
+// limit beyond what the renderer iterates to.
+bool record_in_range(const picture_record &r, std::string &why)
+{
+    const struct {
+        const char *line;
+        bool given;
+        double limit;
+    } limits[] = {{"numbers", r.has_numbers, r.numbers[4]},
+                  {"parameter-plane", true, r.parameter[4]},
+                  {"dynamic-plane", true, r.dynamic[4]}};
+    for (const auto &l : limits)
+        if (l.given && !limit_in_range(l.limit)) {
+            why = std::string("its '") + l.line + "' line gives the iteration limit " + exact_text(l.limit) +
+                  ", not " + limit_range_text;
+            return false;
+        }
+    if (r.width != SCREEN_W && (r.tiles > 1 || r.supersample > 1))
+        why = std::string("it gives a viewport width with a picture of ") +
+              (r.tiles > 1 ? "several frames" : "supersampled pixels");
+    return why.empty();
+}
+
 bool read_view_file(const std::string &file, picture_record &r, std::string &why)
 {
-    const std::string path = printable(file);
     std::FILE *f = std::fopen(file.c_str(), "rb");
     if (!f) {
-        why = "cannot read " + path + ": " + std::strerror(errno);
+        why = "cannot read " + printable(file) + ": " + std::strerror(errno);
         return false;
     }
+    const bool read = read_view_stream(f, file, r, why);
+    std::fclose(f);
+    return read;
+}
+
+bool read_view_stream(std::FILE *f, const std::string &file, picture_record &r, std::string &why, picture_size *size)
+{
+    const std::string path = printable(file);
     png_byte signature[8];
     const bool png_file = std::fread(signature, 1, 8, f) == 8 && png_sig_cmp(signature, 0, 8) == 0;
     read_trouble trouble;
@@ -354,9 +384,10 @@ bool read_view_file(const std::string &file, picture_record &r, std::string &why
         // A damaged text chunk is an error, not a chunk to drop quietly.
         png_set_crc_action(png, PNG_CRC_DEFAULT, PNG_CRC_ERROR_QUIT);
         read = read_view_chunks(png, info, &search);
+        if (read && size)
+            *size = {int(png_get_image_width(png, info)), int(png_get_image_height(png, info))};
     }
     png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(f);
     if (!png_file)
         why = path + " is not a PNG file";
     else if (!read)

@@ -3,6 +3,7 @@
 
 #include <png.h>
 
+#include <cstdio>
 #include <string>
 
 #include "view/viewrecord.h"
@@ -28,9 +29,22 @@ picture_record describe_picture(const options &o, const picture_record *from);
 // with the reason in why, for anything else.
 bool parse_view_text(const std::string &text, picture_record &r, std::string &why);
 
+// Whether a record whose every line reads holds together: no viewport
+// width with several frames or supersampling, every iteration limit
+// (limit_in_range). False, with why, for the first thing it finds. The one
+// place where a record's values are held against each other and their
+// ranges: a new line of the record gets its check here.
+bool record_in_range(const picture_record &r, std::string &why);
+
 // Reads the record from a PNG file. False, with why, for a file that cannot
 // be read, is no PNG or a damaged one, holds no view or a damaged one.
 bool read_view_file(const std::string &path, picture_record &r, std::string &why);
+
+// The same from a file open at its start, called path in messages; size,
+// when given, gets the image's width and height from its header (once the
+// chunks in front of the image data are read, whether or not the view is).
+bool read_view_stream(std::FILE *f, const std::string &path, picture_record &r, std::string &why,
+                      picture_size *size = nullptr);
 
 // The text chunks of a PNG about to be written: Software and the view.
 void add_view_chunks(png_structp png, png_infop info, const std::string &text);

@@ -58,12 +58,18 @@ bool chunks_whole(std::FILE *f)
 
 bool png_is_whole(const std::string &path)
 {
-    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     std::FILE *f = std::fopen(path.c_str(), "rb");
     if (!f)
         return false;
-    unsigned char start[8];
-    const bool whole = std::fread(start, 1, 8, f) == 8 && std::memcmp(start, signature, 8) == 0 && chunks_whole(f);
+    const bool whole = png_is_whole(f);
     std::fclose(f);
     return whole;
+}
+
+bool png_is_whole(std::FILE *f)
+{
+    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    unsigned char start[8];
+    return std::fseek(f, 0, SEEK_SET) == 0 && std::fread(start, 1, 8, f) == 8 &&
+           std::memcmp(start, signature, 8) == 0 && chunks_whole(f);
 }

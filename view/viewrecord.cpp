@@ -66,6 +66,19 @@ void restore_views(const picture_record &r)
         *low_fields[i] = r.low[i];
 }
 
+picture_size record_size(const picture_record &r)
+{
+    return {r.tiles * SCREEN_W, r.tiles * SCREEN_H};
+}
+
+// Truncated toward zero, as iteration_limit takes it.
+bool limit_in_range(double limit)
+{
+    return limit > -2147483649.0 && limit < 2147483648.0;
+}
+
+extern const char limit_range_text[] = "a finite number whose whole part fits an int, -2147483648 to 2147483647";
+
 int record_version(const picture_record &r)
 {
     const bool low = r.low[0] != 0 || r.low[1] != 0 || r.low[2] != 0 || r.low[3] != 0;
@@ -84,8 +97,8 @@ std::string view_text(const picture_record &r)
     s << "version " << version << "\nmode " << r.mode << "\nnumbers "
       << (r.has_numbers ? numbers_text(r.numbers, 5) : "none") << "\nparameter-plane " << numbers_text(r.parameter, 5)
       << "\ndynamic-plane " << numbers_text(r.dynamic, 5) << "\nz0 " << numbers_text(r.z0, 2) << "\nwidth "
-      << exact_text(r.width) << "\ncoarse " << (r.coarse ? "yes" : "no") << "\nsize " << r.tiles * SCREEN_W << "x"
-      << r.tiles * SCREEN_H << "\nlogo " << (r.logo ? "yes" : "no");
+      << exact_text(r.width) << "\ncoarse " << (r.coarse ? "yes" : "no") << "\nsize " << record_size(r).width << "x"
+      << record_size(r).height << "\nlogo " << (r.logo ? "yes" : "no");
     if (version >= 2)
         s << "\nsupersample " << r.supersample;
     if (version >= 3)

@@ -32,6 +32,19 @@ std::string exact_text(double value);
 void capture_views(picture_record &r);
 void restore_views(const picture_record &r);
 
+// The picture a record describes, in pixels: its k x k frames of 1024 x 768.
+struct picture_size {
+    int width, height;
+};
+picture_size record_size(const picture_record &r);
+
+// Whether rootzoom-render takes an iteration limit: a finite number whose
+// whole part fits an int. The explorer holds any limit to that range
+// (iteration_limit); rootzoom-render refuses one outside it wherever it
+// reads one, so that no record or command line asks for more than is done.
+bool limit_in_range(double limit);
+extern const char limit_range_text[];  // what limit_in_range takes, for messages
+
 // The version of the record's text: 1, 2 with supersampling, 3 with low
 // parts or a precision forced.
 int record_version(const picture_record &r);

@@ -20,6 +20,20 @@ expect() {
     fi
 }
 
+# refused PATTERN CMD...: rootzoom-render refuses its command line: status 2
+# and two lines, the reason (matching PATTERN) and the pointer to --help.
+hint="Try 'rootzoom-render --help' for the options."
+refused() {
+    local pattern=$1; shift
+    local out rc
+    out=$(timeout 60 "$@" 2>&1 </dev/null); rc=$?
+    if [ "$rc" != 2 ] || [ "$(wc -l <<<"$out")" != 2 ] || ! head -n1 <<<"$out" | grep -qE -- "^rootzoom-render: .*$pattern" ||
+        [ "$(tail -n1 <<<"$out")" != "$hint" ]; then
+        echo "FAIL: $* -> status $rc (want 2), output: $out"
+        failures=$((failures + 1))
+    fi
+}
+
 # The explorer's command line, refused before any window is opened.
 usage='^Usage: rootzoom \[xmax xmin ymax ymin maxiter\]$'
 for args in "1" "1 2" "1 2 3" "1 2 3 4" "1 2 3 4 5 6" "--help"; do
@@ -35,24 +49,31 @@ for args in "nan 1 1 -1 50" "inf -inf 1 -1 50" "1 -1 1 -1 1e12" "1 -1 1 -1 -5" "
 done
 
 # The same views render without trouble.
-for args in "nan 1 1 -1 50" "inf -inf 1 -1 50" "0.001 -0.001 1.001 0.999 1e12" "3 -3 2.25 -2.25 -5" \
+for args in "nan 1 1 -1 50" "inf -inf 1 -1 50" "0.001 -0.001 1.001 0.999 2147483647" "3 -3 2.25 -2.25 -5" \
             "-3 3 -2.25 2.25 50" "1 1 1 1 50" "1e308 -1e308 1e308 -1e308 50"; do
     expect 0 '^$' "$render" -o "$tmp/view.png" $args
 done
 
-# rootzoom-render's own refusals: usage and status 2, or status 1 for an
-# output that cannot be written, never a partial file.
+# rootzoom-render's own refusals: the reason, a pointer to --help and
+# status 2, or status 1 for an output that cannot be written, never a
+# partial file. The usage itself comes with --help alone.
 expect 0 '^Usage: rootzoom-render' "$render" --help
 for args in "--bogus" "--mode 7" "--width -1" "--c 1" "1 2 3" "1 2 x 4 5" "1,5 2 3 4 5" "--threads 0" "--threads 2.5" \
-            "--precision quad" "--precision=" "--half-width 0" "--half-width -1e-20" "--half-width nan" "--half-width 1e400"; do
-    expect 2 'Usage: rootzoom-render' "$render" -o "$tmp/never.png" $args
+            "--precision quad" "--precision=" "--half-width 0" "--half-width -1e-20" "--half-width nan" "--half-width 1e400" \
+            "--mode 7 --mode 1"; do
+    refused '' "$render" -o "$tmp/never.png" $args
 done
+# An iteration limit is taken when it is finite and its whole part fits an
+# int; a repeated option takes its last value.
+for limit in inf -inf nan 1e12 2147483648 -2147483649; do
+    refused "the iteration limit maxiter must be a finite number whose whole part fits an int" \
+        "$render" -o "$tmp/never.png" 3 -3 2.25 -2.25 "$limit"
+done
+expect 0 '^$' "$render" -o "$tmp/never.png" -o "$tmp/view.png" --width 1000 --width 8 --mode 2 --mode 0 -- 3 -3 2.25 -2.25 -2147483648.5
 # The picture is PNG, so its name must end in .png, in any case; any other
 # name is refused before anything is written.
 for name in out.jpg out picture.png.gz; do
-    for pattern in "^rootzoom-render: output file '$tmp/$name' must end in \\.png" '^Usage: rootzoom-render'; do
-        expect 2 "$pattern" "$render" -o "$tmp/$name"
-    done
+    refused "output file '$tmp/$name' must end in \\.png" "$render" -o "$tmp/$name"
 done
 expect 0 '^$' "$render" -o "$tmp/UPPER.PNG"
 [ -f "$tmp/UPPER.PNG" ] || { echo "FAIL: no $tmp/UPPER.PNG written"; failures=$((failures + 1)); }
@@ -63,6 +84,23 @@ ln -s loop.png "$tmp/loop.png"
 expect 1 'cannot write .*Too many levels of symbolic links' "$render" -o "$tmp/loop.png"
 rm "$tmp/loop.png"
 expect 1 '^rootzoom-render: cannot write standard output: No space left on device' sh -c "\"\$0\" --help >/dev/full" "$render"
+# A stream is written into: "-" is standard output, a FIFO (or a link to
+# one, or to a character device) keeps its node and its reader gets the
+# picture; a full device is said in the tool's one line.
+"$render" --width 8 -o "$tmp/view.png"
+expect 0 '^$' sh -c "\"\$0\" --width 8 -o - >\"\$1/stdout.png\"" "$render" "$tmp"
+cmp -s "$tmp/view.png" "$tmp/stdout.png" || { echo "FAIL: -o - wrote another picture"; failures=$((failures + 1)); }
+mkfifo "$tmp/fifo.png"
+timeout 60 cat "$tmp/fifo.png" >"$tmp/read.png" &
+reader=$!
+expect 0 '^$' "$render" --width 8 -o "$tmp/fifo.png"
+wait "$reader"
+cmp -s "$tmp/view.png" "$tmp/read.png" && [ -p "$tmp/fifo.png" ] ||
+    { echo "FAIL: the FIFO's reader got $(wc -c <"$tmp/read.png") bytes, the FIFO is now $(stat -c %F "$tmp/fifo.png")"; failures=$((failures + 1)); }
+ln -s /dev/full "$tmp/full.png"
+expect 1 "^rootzoom-render: cannot write $tmp/full.png: No space left on device\$" "$render" --width 8 -o "$tmp/full.png"
+[ -c /dev/full ] || { echo "FAIL: /dev/full is no longer a device"; failures=$((failures + 1)); }
+rm "$tmp/fifo.png" "$tmp/read.png" "$tmp/stdout.png" "$tmp/full.png"
 
 # Pictures to take a view from: a file that is missing, no PNG, a PNG that
 # holds no view (the README's picture, stripped of its text), and one whose
@@ -80,21 +118,24 @@ for how in --from --args-of; do
     expect 2 "^rootzoom-render: $tmp/damaged.png is a damaged PNG file" "$render" $how "$tmp/damaged.png"
 done
 expect 0 '^1.4 0.6 0.6 0 60$' "$render" --args-of "$tmp/wave.png"
-# Options that do not go together, or a bad count of steps: usage, status 2.
+# Options that do not go together, or a bad count of steps: refused, status 2.
 for args in "--args-of $tmp/wave.png -o $tmp/never.png" "--zoom-in 5" "--frames $tmp/z" "--every 2" \
             "--zoom-in 5 --every 2 --frames $tmp/z" "--zoom-in 0 --frames $tmp/z" "--zoom-in 100000 --frames $tmp/z" \
-            "--zoom-in 3 --zoom-out 3 --frames $tmp/z" "--zoom-in 3 --frames $tmp/z -o $tmp/never.png"; do
-    expect 2 'Usage: rootzoom-render' "$render" $args
+            "--zoom-out 3 --zoom-in 5 --every 2 --frames $tmp/z" "--zoom-in 3 --frames $tmp/z -o $tmp/never.png"; do
+    refused '' "$render" $args
 done
-# An iteration limit that is no whole number from 1 to 2147483647, and
-# --limit-end without a zoom: usage, status 2.
-for value in 0 -5 2.5 nan inf 1e10 2147483648 x; do
-    expect 2 "^rootzoom-render: --limit needs a whole number from 1 to 2147483647" \
+# --limit is the fifth number given apart, taken as it is; --limit-end, the
+# last frame's limit, is a whole number from 1 to 2147483647 and needs a
+# zoom.
+for value in inf -inf nan 1e12 2147483648 -2147483649 x; do
+    refused "--limit must be a finite number whose whole part fits an int" \
         "$render" -o "$tmp/never.png" --limit "$value"
-    expect 2 "^rootzoom-render: --limit-end needs a whole number from 1 to 2147483647" \
+done
+for value in 0 -5 2.5 nan inf 1e10 2147483648 x; do
+    refused "--limit-end needs a whole number from 1 to 2147483647" \
         "$render" --zoom-in 3 --frames "$tmp/z" --limit-end "$value"
 done
-expect 2 "^rootzoom-render: --limit-end needs --zoom-in K or --zoom-out K" "$render" --limit-end 100
+refused "--limit-end needs --zoom-in K or --zoom-out K" "$render" --limit-end 100
 # A view five numbers cannot carry: the command that makes it again, no
 # numbers, status 1.
 "$render" -o "$tmp/deep.png" --width 8 --half-width 1e-20 \
@@ -109,7 +150,7 @@ for how in "--from-window" "--args-of-window" "--from-window 0x1a00007" "--args-
 done
 for args in "--from $tmp/wave.png --from-window" "--args-of-window -o $tmp/never.png" "--args-of-window 0x1a00007 5" \
             "--from-window 12 1 2 3 4"; do
-    expect 2 'Usage: rootzoom-render' env -u DISPLAY "$render" $args
+    refused '' env -u DISPLAY "$render" $args
 done
 expect 2 "in '--from-window 3' the number was read as a window id" "$render" --from-window 3 -3 2.25 -2.25 50
 # A sequence's folder that cannot be made: status 1, nothing written.
@@ -144,6 +185,33 @@ expect 0 '^$' "$render" --overwrite --zoom-in 1 --width 8 --frames "$film"
     { echo "FAIL: --overwrite left $(ls "$film")"; failures=$((failures + 1)); }
 expect 0 'warning: from frame 2 \(step 300\) on, the frames are deeper than double precision' \
     "$render" --precision double --zoom-in 300 --every 150 --width 8 --frames "$tmp/deep"
+# The folder's entries are the tool's own and never followed: a link in a
+# frame's place is refused as one, and --overwrite replaces the link, not
+# the file it points to; a FIFO or a folder there is refused whatever the
+# options, before anything is rendered, and nothing waits on the FIFO. A
+# whole PNG without a view is another program's; a frame cut short before
+# its view, or empty, is rendered again.
+printf 'mine\n' >"$tmp/victim.txt"
+ln -sf "$tmp/victim.txt" "$film/frame-00001.png"
+expect 2 "^  $film/frame-00001.png is a symbolic link" "$render" --zoom-in 1 --width 8 --frames "$film"
+expect 0 '^$' "$render" --overwrite --zoom-in 1 --width 8 --frames "$film"
+[ "$(cat "$tmp/victim.txt")" = mine ] && [ ! -L "$film/frame-00001.png" ] ||
+    { echo "FAIL: --overwrite wrote through a link in the folder"; failures=$((failures + 1)); }
+rm "$film/frame-00001.png"
+mkfifo "$film/frame-00002.png"
+for how in "" --overwrite; do
+    expect 2 "^  $film/frame-00002.png is a FIFO, not a picture" "$render" $how --zoom-in 2 --width 8 --frames "$film"
+done
+rm "$film/frame-00002.png"
+mkdir "$film/frame-00002.png"
+expect 2 "^  $film/frame-00002.png is a folder, not a picture" "$render" --overwrite --zoom-in 2 --width 8 --frames "$film"
+[ -e "$film/frame-00001.png" ] && { echo "FAIL: a frame rendered before the refusal"; failures=$((failures + 1)); }
+rmdir "$film/frame-00002.png"
+cp "$(dirname "$0")/../../docs/parameter-plane.png" "$film/frame-00001.png"
+expect 2 "^  $film/frame-00001.png holds no view" "$render" --zoom-in 1 --width 8 --frames "$film"
+head -c 100 "$film/frame-00000.png" >"$film/frame-00001.png"
+: >"$film/frame-00002.png"
+expect 0 '^frames 2 rendered, 1 kept$' "$render" --stats --zoom-in 2 --width 8 --frames "$film"
 
 leftovers=$(find "$tmp" -name '*.tmp*' -o -name never.png -o -name 'out*' -o -name 'picture*' | wc -l)
 [ "$leftovers" = 0 ] || { echo "FAIL: partial files left: $(ls -A "$tmp")"; failures=$((failures + 1)); }

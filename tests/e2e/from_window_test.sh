@@ -111,3 +111,10 @@ run_render --from-window -o "$tmpdir/never.png"
     fail "two windows: status $status, $(cat "$tmpdir/err")"
 [ -e "$tmpdir/never.png" ] && fail "a refused --from-window wrote a picture"
 echo "two windows titled rootzoom: refused, listing both"
+# A huge record is listed cut short, with what was left out of it counted
+# in full, though only its start was read.
+xprop -id "$win" -f ROOTZOOM_VIEW 8u -set ROOTZOOM_VIEW "$(head -c 100000 /dev/zero | tr '\0' x)"
+run_render --from-window -o "$tmpdir/never.png"
+grep -q "^  window $(printf '0x%x' "$win"): x\{400\}\.\.\. (99600 more bytes)\$" "$tmpdir/err" ||
+    fail "a record of 100000 bytes is listed as: $(cut -c 1-80,400- "$tmpdir/err")"
+echo "a huge record in the list: cut, the rest counted"

@@ -136,11 +136,26 @@ pass "control fields: $(field Package) $(field Version), section $(field Section
 
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >"$work/contents"
 for f in /usr/bin/rootzoom /usr/bin/rootzoom-render \
-         /usr/share/man/man1/rootzoom.1 /usr/share/man/man1/rootzoom-render.1 \
-         /usr/share/applications/rootzoom.desktop \
+         /usr/share/man/man1/rootzoom.1.gz /usr/share/man/man1/rootzoom-render.1.gz \
+         /usr/share/doc/rootzoom/copyright /usr/share/applications/rootzoom.desktop \
          /usr/share/icons/hicolor/128x128/apps/rootzoom.png /usr/share/icons/hicolor/256x256/apps/rootzoom.png; do
     grep -qx "$f" "$work/contents" || fail "the package lacks $f"
 done
+grep -q '^/usr/share/man/man1/.*\.1$' "$work/contents" && fail "the package holds uncompressed manual pages"
+# Debian's policy: manual pages compressed with gzip -9n, which stores
+# neither the file's name nor its time (the header's flags and time are 0,
+# its extra flags 2 for the best compression), so that every build makes
+# the same bytes; and the copyright file in its place.
+dpkg-deb -x "$deb" "$work/root"
+for page in rootzoom.1 rootzoom-render.1; do
+    gz=$work/root/usr/share/man/man1/$page.gz
+    header=$(od -An -tx1 -N9 "$gz" | tr -d ' \n')
+    [ "$header" = 1f8b08000000000002 ] || fail "$page.gz was not made by gzip -9n: its header is $header"
+    zcat "$gz" | cmp -s - "$src/docs/$page" || fail "$page.gz is not docs/$page"
+done
+grep -q '^Copyright: ' "$work/root/usr/share/doc/rootzoom/copyright" ||
+    fail "the copyright file names no copyright: $(head -c 300 "$work/root/usr/share/doc/rootzoom/copyright")"
+pass "manual pages compressed with gzip -9n, the copyright file in /usr/share/doc/rootzoom"
 
 # --- Installed ---------------------------------------------------------------
 installed=1
