@@ -11,6 +11,8 @@
 #   deep-dive.png         the last frame of the wave's aimed dive 550 steps in, in double-double
 #   films.png             two aimed films, a frame every 100 steps: the wave's in the parameter
 #                         plane, and one in the dynamic plane of c = -1.38 + 1.35i
+#   colourings.png        a detail of the wave coloured by count, smooth and by basin, side by side
+#   wide.png              the wave as a 16:9 frame of 1920 x 1080, by basin in the sunset palette
 # The README pictures are scaled down to 640 x 480 to keep them small, but
 # for the films' frames, 160 x 120 each, and the deep dive, kept whole in a
 # palette of its 248 colours. Needs
@@ -41,6 +43,11 @@ dynamic_view=(--mode 1 --c '-1.38,1.35' 0.22 -0.28 0.1875 -0.1875 40)
 "$render" --no-logo "${dynamic_view[@]}" -o "$work/icon.png"
 "$render" -o "$work/wave.png" 1.4 0.6 0.6 0 60
 "$render" --supersample 4 -o "$work/wave4.png" 1.4 0.6 0.6 0 60
+# The swell under the wave's crest, where the count's bands are wide.
+for c in count smooth basin; do
+    "$render" --no-logo --colouring "$c" --size 320x240 -o "$work/swell-$c.png" 1.25 1.05 0.40 0.25 60
+done
+"$render" --size hd --colouring basin --palette sunset -o "$work/wide.png" 1.4 0.6 0.6 0 60
 
 # -strip drops the time stamps ImageMagick adds, so unchanged pictures stay
 # unchanged files.
@@ -76,7 +83,10 @@ done
 for w in wave wave4; do "$convert" "$work/$w.png" -crop 320x240+600+120 +repage "$work/$w-crop.png"; done
 "$convert" "$work/wave-crop.png" "$work/wave4-crop.png" +append -strip "$docs/supersampled.png"
 
-for f in parameter-plane dynamic-plane rootzoom-256 rootzoom-128 supersampled deep-dive films; do
+"$convert" "$work/swell-count.png" "$work/swell-smooth.png" "$work/swell-basin.png" +append -strip "$docs/colourings.png"
+small "$work/wide.png" 640x360 "$docs/wide.png"
+
+for f in parameter-plane dynamic-plane rootzoom-256 rootzoom-128 supersampled deep-dive colourings wide films; do
     chmod 644 "$docs/$f.png"
     echo "wrote $docs/$f.png ($(stat -c %s "$docs/$f.png") bytes)"
 done

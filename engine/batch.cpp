@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "engine/colouring.h"
 #include "engine/kernels.h"
 #include "view/viewstate.h"
 
@@ -51,6 +52,7 @@ void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, dou
     b.other_x = other_x;
     b.other_y = other_y;
     b.deep = false;
+    b.moves = colouring != COLOURING_COUNT;
     q.samples = q.steps = q.lane_steps = q.kernel_ns = 0;
 }
 
@@ -72,15 +74,42 @@ static orbit deep_orbit(const sample_batch &b, double x, double y)
                    : mandel_orbit_dd(px, py, b.deep_other_x.hi, b.deep_other_y.hi, b.maxiter);
 }
 
+// The same with the moves, for the colourings that need them.
+static moving_orbit moving_sample(const sample_batch &b, double x, double y)
+{
+    if (!b.deep)
+        return b.julia ? julia_orbit_moving(x, y, b.other_x, b.other_y, b.maxiter)
+                       : mandel_orbit_moving(x, y, b.other_x, b.other_y, b.maxiter);
+    const dd<double> px = dd_add(b.origin_x, x), py = dd_add(b.origin_y, y);
+    return b.julia ? julia_orbit_dd_moving(px, py, b.deep_other_x, b.deep_other_y, b.maxiter)
+                   : mandel_orbit_dd_moving(px, py, b.deep_other_x.hi, b.deep_other_y.hi, b.maxiter);
+}
+
 // The debug line of a parameter-plane sample: its last iterate.
 static void list_sample(double last_x, double last_y)
 {
     std::printf("%g %g\n", last_x, last_y);
 }
 
+// What the samples of a batch share for their colours other than by count.
+static colour_setting colour_setting_of(const sample_batch &b)
+{
+    return b.deep ? colour_setting_of(b.julia, b.deep_other_x.hi, b.deep_other_y.hi)
+                  : colour_setting_of(b.julia, b.other_x, b.other_y);
+}
+
 void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sample_shape shape)
 {
     const sample_batch &b = q.batch;
+    if (b.moves) {
+        const moving_orbit o = moving_sample(b, x, y);
+        if (blub && !b.julia)
+            list_sample(o.x, o.y);
+        q.samples++;
+        q.steps += o.steps;
+        write_shape(dest, shape, end_colour(colour_setting_of(b), {o.n, b.maxiter, o.x, o.y, o.move, o.move_before}));
+        return;
+    }
     const orbit o = b.deep    ? deep_orbit(b, x, y)
                     : b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter)
                               : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter);
@@ -89,6 +118,15 @@ void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sa
     q.samples++;
     q.steps += o.steps;
     write_shape(dest, shape, orbit_colour(o.n, b.maxiter));
+}
+
+// The colours of a batch's samples by the colouring in use other than
+// count, from the results.
+static void colour_samples(sample_batch &b)
+{
+    end_colours(colour_setting_of(b), {b.n, b.maxiter, b.last_x, b.last_y, b.move, b.move_before}, b.count, b.colour);
+    for (int k = 0; k < b.count; k++)
+        write_shape(b.dest[k], b.shape[k], b.colour[k]);
 }
 
 // The lane kernels fill the results; the colours, the counts and the debug
@@ -106,11 +144,20 @@ void flush_samples(sample_queue &q)
         q.kernel_ns += std::chrono::duration_cast<std::chrono::nanoseconds>(clock::now() - start).count();
     const bool listed = blub && !b.julia;
     long long steps = 0;
-    for (int k = 0; k < b.count; k++) {
-        if (listed)
-            list_sample(b.last_x[k], b.last_y[k]);
-        steps += b.steps[k];
-        write_shape(b.dest[k], b.shape[k], orbit_colour(b.n[k], b.maxiter));
+    if (b.moves) {
+        colour_samples(b);
+        for (int k = 0; k < b.count; k++) {
+            if (listed)
+                list_sample(b.last_x[k], b.last_y[k]);
+            steps += b.steps[k];
+        }
+    } else {
+        for (int k = 0; k < b.count; k++) {
+            if (listed)
+                list_sample(b.last_x[k], b.last_y[k]);
+            steps += b.steps[k];
+            write_shape(b.dest[k], b.shape[k], orbit_colour(b.n[k], b.maxiter));
+        }
     }
     q.samples += b.count;
     q.steps += steps;

@@ -65,13 +65,18 @@ struct sample_batch {
     int n[BATCH_CAPACITY], steps[BATCH_CAPACITY];  // results: counted and computed steps
     double last_x[BATCH_CAPACITY], last_y[BATCH_CAPACITY];  // results: the last iterate
     int stops_lately = 256;  // the lane kernels' measure of how often lanes stop, carried to the next batch
+    bool moves;  // the moves below are wanted: the colouring is not by count
+    double move[BATCH_CAPACITY], move_before[BATCH_CAPACITY];  // results, if wanted: the last two steps' moves
+    std::uint32_t colour[BATCH_CAPACITY];  // the colours worked out from them
 };
 
 // Lane kernels: fill the results of every queued sample, exactly as the
-// point kernels would give them. They return the lane steps they computed:
+// point kernels would give them, the moves too where the batch wants them. They return the lane steps they computed:
 // the steps of the samples, and those of lanes frozen or idle beside them.
 long long lanes_avx2(sample_batch &b);
 long long lanes_avx512(sample_batch &b);
+long long lanes_avx2_moves(sample_batch &b);    // the same with the moves, which lanes_avx2 calls where wanted
+long long lanes_avx512_moves(sample_batch &b);  // likewise
 
 // Whether the lane kernels step their groups in blocks without stop tests
 // (redoing the tests where a lane stopped inside one) or test after every

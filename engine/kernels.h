@@ -14,6 +14,13 @@ struct orbit {
     double x, y;
 };
 
+// The same and the moves of the last step and of the step before it
+// (infinite when there was none), each the larger of the two parts' moves
+// as the convergence test measures them: for the smooth colourings.
+struct moving_orbit : orbit {
+    double move, move_before;
+};
+
 extern long long kernel_samples;  // samples computed by the point kernels and by the passes of each frame; tools and tests reset it
 extern long long kernel_steps;    // iteration steps computed likewise
 
@@ -27,6 +34,12 @@ orbit julia_orbit(double zx, double zy, double cx, double cy, int maxiter);
 // plane's z0 stays a double, as the view state keeps it.
 orbit mandel_orbit_dd(dd<double> cx, dd<double> cy, double zx, double zy, int maxiter);
 orbit julia_orbit_dd(dd<double> zx, dd<double> zy, dd<double> cx, dd<double> cy, int maxiter);
+
+// The four kernels above, with the moves.
+moving_orbit mandel_orbit_moving(double cx, double cy, double zx, double zy, int maxiter);
+moving_orbit julia_orbit_moving(double zx, double zy, double cx, double cy, int maxiter);
+moving_orbit mandel_orbit_dd_moving(dd<double> cx, dd<double> cy, double zx, double zy, int maxiter);
+moving_orbit julia_orbit_dd_moving(dd<double> zx, dd<double> zy, dd<double> cx, dd<double> cy, int maxiter);
 
 // The colour of an iteration that counted n steps: black at the limit,
 // otherwise the palette entry of the low 8 bits of maxiter - n. The

@@ -4,6 +4,8 @@
 // vector width. Internal linkage keeps those copies apart.
 #pragma once
 
+#include <type_traits>
+
 #include "engine/batch.h"
 #include "engine/newton.h"
 
@@ -17,6 +19,18 @@ struct lane_groups {
     V n[K];                        // the count
     M alive[K];                    // lanes still iterating
 };
+
+// The same with each lane's moves of its last step and of the step before,
+// as the stop test measures them, for the smooth colourings. The count
+// pictures' kernels keep the groups above, and compile as they did.
+template <class V, class Num, class M, int K>
+struct lane_groups_moving : lane_groups<V, Num, M, K> {
+    V move[K], before[K];
+};
+
+template <class V, class Num, class Isa, int K, bool Moves>
+using groups_of = std::conditional_t<Moves, lane_groups_moving<V, Num, typename Isa::M, K>,
+                                     lane_groups<V, Num, typename Isa::M, K>>;
 
 // Selection by a lane mask, of vectors or of double-doubles part by part.
 template <class Isa>
@@ -36,8 +50,8 @@ struct lane_choice {
 // its last iterate, and its count stays. Each lane follows the one-sample
 // loop exactly: the escaping step is not counted, and the limit is tested
 // before convergence.
-template <class V, class Num, int K, int Stride, bool Julia, class Isa, class Terms>
-inline void advance_tested(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_terms<Num> *t, const Terms &c,
+template <class V, class Num, int K, int Stride, bool Julia, bool Moves, class Isa, class Terms>
+inline void advance_tested(groups_of<V, Num, Isa, K, Moves> &s, const mandel_terms<Num> *t, const Terms &c,
                            V limit)
 {
     using M = typename Isa::M;
@@ -55,6 +69,12 @@ inline void advance_tested(lane_groups<V, Num, typename Isa::M, K> &s, const man
             const M counts = go & Isa::less(escape_measure(na, nb, na2, nb2), V{} + escape_bound);
             const M converged = Isa::at_most(magnitude(high_part(na) - high_part(s.a[g])), V{} + tolerance) &
                                 Isa::at_most(magnitude(high_part(nb) - high_part(s.b[g])), V{} + tolerance);
+            if constexpr (Moves) {
+                const V move = Isa::max(magnitude(high_part(na) - high_part(s.a[g])),
+                                        magnitude(high_part(nb) - high_part(s.b[g])));
+                s.before[g] = Isa::select(go, s.move[g], s.before[g]);
+                s.move[g] = Isa::select(go, move, s.move[g]);
+            }
             s.n[g] = Isa::select(counts, s.n[g] + 1.0, s.n[g]);
             s.alive[g] = counts & Isa::less(s.n[g], limit) & ~converged;
             s.a[g] = na, s.b[g] = nb, s.a2[g] = na2, s.b2[g] = nb2;
@@ -136,15 +156,22 @@ inline unsigned may_have_stopped(const lane_groups<V, Num, typename Isa::M, K> &
     return Isa::bits(s.alive[g] & ~clear);
 }
 
+// The move of step r of group g's block, from its trace, as the tested
+// steps measure it: the larger of the two parts' moves.
+template <class V, int K, int Stride, class Isa>
+inline V step_move(const block_trace<V, K, Stride> &h, int g, int r)
+{
+    return Isa::max(magnitude(h.a[r][g] - h.a[r - 1][g]), magnitude(h.b[r][g] - h.b[r - 1][g]));
+}
+
 // Group g's lanes after a block in which none escaped or converged, their
 // counts already the block's end: those whose count reached the limit
 // inside it stop at the step that made it the limit, with that step's
 // iterate, as the tested loop stops them. No replay is needed for them: in
 // the deep view, where many samples run to the limit, three in ten of the
 // replays were for such lanes alone.
-template <class V, class Num, int K, int Stride, class Isa>
-inline void stop_at_limit(lane_groups<V, Num, typename Isa::M, K> &s, int g, const block_trace<V, K, Stride> &h,
-                          V limit)
+template <class V, class Num, int K, int Stride, bool Moves, class Isa>
+inline void stop_at_limit(groups_of<V, Num, Isa, K, Moves> &s, int g, const block_trace<V, K, Stride> &h, V limit)
 {
     const unsigned lanes = Isa::bits(s.alive[g] & ~Isa::less(s.n[g], limit));
     for (unsigned rest = lanes; rest; rest &= rest - 1) {
@@ -152,6 +179,10 @@ inline void stop_at_limit(lane_groups<V, Num, typename Isa::M, K> &s, int g, con
         const int r = Stride - int(s.n[g][l] - limit[l]);  // from 1 to Stride: the count was below the limit
         s.a[g][l] = h.a[r][g][l], s.b[g][l] = h.b[r][g][l];
         s.n[g][l] = limit[l];
+        if constexpr (Moves) {  // a lane that stops at the block's first step keeps its move before it
+            s.before[g][l] = r > 1 ? step_move<V, K, Stride, Isa>(h, g, r - 1)[l] : s.move[g][l];
+            s.move[g][l] = step_move<V, K, Stride, Isa>(h, g, r)[l];
+        }
     }
     s.alive[g] = s.alive[g] & ~Isa::mask(lanes);
 }
@@ -163,13 +194,18 @@ inline void stop_at_limit(lane_groups<V, Num, typename Isa::M, K> &s, int g, con
 // block's start plus the steps, so each step's tests stand alone and only
 // the lanes still going carry over from one to the next. Lanes that did
 // not stop keep the block's end.
-template <class V, class Num, int K, int Stride, class Isa>
-inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const block_trace<V, K, Stride> &h, V limit)
+template <class V, class Num, int K, int Stride, bool Moves, class Isa>
+inline void replay(groups_of<V, Num, Isa, K, Moves> &s, int g, const block_trace<V, K, Stride> &h, V limit)
 {
     using M = typename Isa::M;
     M go = s.alive[g];
     const V start = s.n[g];
     V n = start + double(Stride), x = h.a[Stride][g], y = h.b[Stride][g];
+    // With Moves: lanes that go on through the block end with its last move
+    // (the move before it is never reported: the next step replaces it).
+    [[maybe_unused]] V move, before;
+    if constexpr (Moves)
+        move = step_move<V, K, Stride, Isa>(h, g, Stride), before = s.before[g];
 #pragma GCC unroll 16
     for (int r = 1; r <= Stride; r++) {
         const V na = h.a[r][g], nb = h.b[r][g], counted = start + double(r);
@@ -179,8 +215,13 @@ inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const bloc
         const M stops = go & ~(counts & Isa::less(counted, limit) & ~converged);
         n = Isa::select(stops, Isa::select(counts, counted, counted - 1.0), n);
         x = Isa::select(stops, na, x), y = Isa::select(stops, nb, y);
+        if constexpr (Moves)  // a lane that stops at the block's first step keeps its move before it
+            before = Isa::select(stops, r > 1 ? step_move<V, K, Stride, Isa>(h, g, r - 1) : s.move[g], before),
+            move = Isa::select(stops, step_move<V, K, Stride, Isa>(h, g, r), move);
         go = go & ~stops;
     }
+    if constexpr (Moves)
+        s.move[g] = move, s.before[g] = before;
     s.a[g] = x, s.b[g] = y;
     s.n[g] = n;
     s.alive[g] = go;
@@ -190,18 +231,20 @@ inline void replay(lane_groups<V, Num, typename Isa::M, K> &s, int g, const bloc
 // where a lane may have escaped or converged inside it; in the others, the
 // stops of lanes that reach the limit. Kept out of line, so that the loop
 // around it compiles as it does without blocks.
-template <class V, class Num, int K, int Stride, bool Julia, class Isa, class Terms>
-__attribute__((noinline)) void advance_in_block(lane_groups<V, Num, typename Isa::M, K> &s,
-                                                const mandel_terms<Num> *t, const Terms &c, V limit)
+template <class V, class Num, int K, int Stride, bool Julia, bool Moves, class Isa, class Terms>
+__attribute__((noinline)) void advance_in_block(groups_of<V, Num, Isa, K, Moves> &s, const mandel_terms<Num> *t,
+                                                const Terms &c, V limit)
 {
     block_trace<V, K, Stride> trace;
     advance_block<V, Num, K, Stride, Julia, Isa>(s, t, c, trace);
     for (int g = 0; g < K; g++)
         if (may_have_stopped<V, Num, K, Stride, Isa>(s, g, trace, limit))
-            replay<V, Num, K, Stride, Isa>(s, g, trace, limit);
+            replay<V, Num, K, Stride, Moves, Isa>(s, g, trace, limit);
         else {
             s.n[g] = s.n[g] + double(Stride);
-            stop_at_limit<V, Num, K, Stride, Isa>(s, g, trace, limit);
+            stop_at_limit<V, Num, K, Stride, Moves, Isa>(s, g, trace, limit);
+            if constexpr (Moves)  // the lanes that go on end the block with its last move
+                s.move[g] = Isa::select(s.alive[g], step_move<V, K, Stride, Isa>(trace, g, Stride), s.move[g]);
         }
 }
 
@@ -209,17 +252,17 @@ __attribute__((noinline)) void advance_in_block(lane_groups<V, Num, typename Isa
 // 2 x Stride steps in doubles while fewer than half a lane stops per group
 // and block (stops, in 256ths, says how many lately), else Stride steps
 // tested one by one.
-template <class V, class Num, int K, int Stride, bool Julia, class Isa, class Terms>
-inline int advance_round(lane_groups<V, Num, typename Isa::M, K> &s, const mandel_terms<Num> *t, const Terms &c,
-                         V limit, int stops)
+template <class V, class Num, int K, int Stride, bool Julia, bool Moves, class Isa, class Terms>
+inline int advance_round(groups_of<V, Num, Isa, K, Moves> &s, const mandel_terms<Num> *t, const Terms &c, V limit,
+                         int stops)
 {
     if constexpr (!is_dd<Num>) {
         if (lane_blocks == LANE_BLOCKS_ALWAYS || (lane_blocks == LANE_BLOCKS_AUTO && stops < 128)) {
-            advance_in_block<V, Num, K, 2 * Stride, Julia, Isa>(s, t, c, limit);
+            advance_in_block<V, Num, K, 2 * Stride, Julia, Moves, Isa>(s, t, c, limit);
             return 2 * Stride;
         }
     }
-    advance_tested<V, Num, K, Stride, Julia, Isa>(s, t, c, limit);
+    advance_tested<V, Num, K, Stride, Julia, Moves, Isa>(s, t, c, limit);
     return Stride;
 }
 
@@ -252,13 +295,13 @@ inline int advance_round(lane_groups<V, Num, typename Isa::M, K> &s, const mande
 //
 // Num is V, or dd<V> in a deep batch, whose positions are offsets that
 // each lane adds to the origin as the one-sample path does.
-template <class V, class Num, int N, int K, int Stride, bool Julia, class Isa>
+template <class V, class Num, int N, int K, int Stride, bool Julia, bool Moves, class Isa>
 long long run_lanes(sample_batch &b)
 {
     using M = typename Isa::M;
     using L = lane_choice<Isa>;
     constexpr unsigned all_lanes = (1u << N) - 1;
-    lane_groups<V, Num, M, K> s;
+    groups_of<V, Num, Isa, K, Moves> s;
     unsigned held[K];  // lanes holding a sample not yet reported
     mandel_terms<Num> t[K];
     int owner[K][N];
@@ -308,6 +351,8 @@ long long run_lanes(sample_batch &b)
         held[g] |= take;
         s.alive[g] = s.alive[g] | fresh;
         fill(s.n[g], V{});
+        if constexpr (Moves)
+            fill(s.move[g], V{} + __builtin_inf()), fill(s.before[g], V{} + __builtin_inf());
         const Num px = position(x, b.origin_x), py = position(y, b.origin_y);
         if constexpr (Julia) {
             fill(s.a[g], px), fill(s.b[g], py);
@@ -329,6 +374,8 @@ long long run_lanes(sample_batch &b)
             b.n[k] = int(s.n[g][l]);
             b.steps[k] = b.n[k] + !(x * x + y * y < escape_bound);
             b.last_x[k] = x, b.last_y[k] = y;
+            if constexpr (Moves)
+                b.move[k] = s.move[g][l], b.move_before[k] = s.before[g][l];
         }
     };
     for (int g = 0; g < K; g++) {
@@ -341,7 +388,7 @@ long long run_lanes(sample_batch &b)
         refill(g);
     }
     for (;;) {
-        const int steps = advance_round<V, Num, K, Stride, Julia, Isa>(s, t, c, limit, stops);
+        const int steps = advance_round<V, Num, K, Stride, Julia, Moves, Isa>(s, t, c, limit, stops);
         group_steps += steps * K;
         unsigned any_held = 0;
         int stopped = 0;
@@ -366,13 +413,16 @@ long long run_lanes(sample_batch &b)
 }
 
 // A deep batch runs its own K groups: double-double keeps twice the state.
-template <class V, int N, int K, int Stride, int DeepK, class Isa>
+// The moves are kept only where the colouring needs them, by a kernel
+// compiled apart (with LANE_MOVES).
+template <class V, int N, int K, int Stride, int DeepK, class Isa, bool Moves>
 long long run_batch(sample_batch &b)
 {
     if (b.deep)
-        return b.julia ? run_lanes<V, dd<V>, N, DeepK, Stride, true, Isa>(b)
-                       : run_lanes<V, dd<V>, N, DeepK, Stride, false, Isa>(b);
-    return b.julia ? run_lanes<V, V, N, K, Stride, true, Isa>(b) : run_lanes<V, V, N, K, Stride, false, Isa>(b);
+        return b.julia ? run_lanes<V, dd<V>, N, DeepK, Stride, true, Moves, Isa>(b)
+                       : run_lanes<V, dd<V>, N, DeepK, Stride, false, Moves, Isa>(b);
+    return b.julia ? run_lanes<V, V, N, K, Stride, true, Moves, Isa>(b)
+                   : run_lanes<V, V, N, K, Stride, false, Moves, Isa>(b);
 }
 
 // The comparisons and selections written with vector extensions only, for

@@ -34,7 +34,16 @@ struct avx2_isa : vector_mask_isa<avx2_lanes> {
     }
 };
 
+// Compiled twice (see CMakeLists.txt): as it is for the count pictures, and
+// with LANE_MOVES for the kernel that also reports the moves.
+#ifndef LANE_MOVES
 long long lanes_avx2(sample_batch &b)
 {
-    return run_batch<avx2_lanes, 4, 4, 8, 2, avx2_isa>(b);
+    return b.moves ? lanes_avx2_moves(b) : run_batch<avx2_lanes, 4, 4, 8, 2, avx2_isa, false>(b);
 }
+#else
+long long lanes_avx2_moves(sample_batch &b)
+{
+    return run_batch<avx2_lanes, 4, 4, 8, 2, avx2_isa, true>(b);
+}
+#endif

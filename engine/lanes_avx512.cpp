@@ -25,7 +25,16 @@ struct avx512_isa {
     }
 };
 
+// Compiled twice (see CMakeLists.txt): as it is for the count pictures, and
+// with LANE_MOVES for the kernel that also reports the moves.
+#ifndef LANE_MOVES
 long long lanes_avx512(sample_batch &b)
 {
-    return run_batch<avx512_lanes, 8, 4, 8, 2, avx512_isa>(b);
+    return b.moves ? lanes_avx512_moves(b) : run_batch<avx512_lanes, 8, 4, 8, 2, avx512_isa, false>(b);
 }
+#else
+long long lanes_avx512_moves(sample_batch &b)
+{
+    return run_batch<avx512_lanes, 8, 4, 8, 2, avx512_isa, true>(b);
+}
+#endif

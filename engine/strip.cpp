@@ -226,9 +226,8 @@ strip_grid grid_of(const strip_task &t)
         g.x0 = t.jx0, g.dx = t.jdx, g.y0 = t.jy0, g.dy = t.jdy;
     else
         g.x0 = t.x0, g.dx = t.dx, g.y0 = t.y0, g.dy = t.dy;
-    const double lowest_row_y = t.y0 + (t.first_row - LOY) * t.dy;
-    g.cx = t.x0 + t.dx * XPTS * 0.5;
-    g.cy = lowest_row_y - t.dy * YPTS * 0.5;
+    const strip_c c = dynamic_c(t);
+    g.cx = c.x, g.cy = c.y;
     g.zx = t.zx, g.zy = t.zy;
     g.maxiter = t.maxiter;
     g.first_row = t.first_row;
@@ -238,13 +237,26 @@ strip_grid grid_of(const strip_task &t)
     if (g.deep) {
         const double *ox = g.julia ? t.jox : t.ox, *oy = g.julia ? t.joy : t.oy;
         g.origin_x = {ox[0], ox[1]}, g.origin_y = {oy[0], oy[1]};
-        g.dcx = dd_add(dd<double>{t.ox[0], t.ox[1]}, g.cx);
-        g.dcy = dd_add(dd<double>{t.oy[0], t.oy[1]}, g.cy);
+        g.dcx = c.whole_x, g.dcy = c.whole_y;
     }
     return g;
 }
 
 }  // namespace
+
+// From the y of the viewport's lowest row; in a deep strip the fields are
+// offsets from the parameter-plane view's centre, which c is then added
+// to whole.
+strip_c dynamic_c(const strip_task &t)
+{
+    const double lowest_row_y = t.y0 + (t.first_row - LOY) * t.dy;
+    strip_c c;
+    c.x = t.x0 + t.dx * XPTS * 0.5;
+    c.y = lowest_row_y - t.dy * YPTS * 0.5;
+    c.whole_x = dd_add(dd<double>{t.ox[0], t.ox[1]}, c.x);
+    c.whole_y = dd_add(dd<double>{t.oy[0], t.oy[1]}, c.y);
+    return c;
+}
 
 // While the debug listing is on, a parameter-plane frame is rendered on one
 // thread, so that its lines come out in the order of the passes.

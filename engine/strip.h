@@ -3,6 +3,8 @@
 
 #include <atomic>
 
+#include "engine/dd.h"
+
 // One horizontal strip of the viewport, as the frame renderer describes it.
 // Positions form grids: column LOX + i lies at x0 + i * dx, row
 // first_row + j at y0 - j * dy (the same with the j fields for the dynamic
@@ -34,6 +36,15 @@ struct strip_task {
     double jox[2];     // deep: dynamic-plane centre x
     double joy[2];     // deep: dynamic-plane centre y
 };
+
+// The dynamic plane's c as a strip takes it: the centre of the
+// parameter-plane view, formed from the record's parameter-plane fields
+// whatever the mode; whole, low parts included, in a deep strip.
+struct strip_c {
+    double x, y;                   // from the fields as they are (offsets, in a deep strip)
+    dd<double> whole_x, whole_y;   // deep: the centre added to them
+};
+strip_c dynamic_c(const strip_task &t);
 
 // Computes one strip into the frame buffer: a coarse pass of one sample
 // per 4x4 block, then, when refinement is wanted and no button is held,

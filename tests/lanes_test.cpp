@@ -14,6 +14,7 @@
 #include "app/logo.h"
 #include "app/screen.h"
 #include "engine/batch.h"
+#include "engine/colouring.h"
 #include "engine/frame.h"
 #include "engine/kernels.h"
 #include "engine/strip.h"
@@ -34,6 +35,7 @@ struct scene {
     double zx = 0, zy = 0;
     int precision = PRECISION_AUTO;
     double xlo = 0, ylo = 0;  // low parts of both views' centres
+    int colouring = COLOURING_COUNT;
 };
 
 // How a frame is computed: the evaluation path, the threads the passes are
@@ -83,6 +85,8 @@ void prepare(const scene &s, std::mt19937 &rng, std::vector<std::uint32_t> &befo
     setkoords(s.xmin, s.xmax, s.ymin, s.ymax, s.maxiter, 1);
     xmit_lo = jxmit_lo = s.xlo, ymit_lo = jymit_lo = s.ylo;
     precision = s.precision;
+    colouring = s.colouring;
+    prepare_colouring();
     ZX = s.zx, ZY = s.zy;
     do_julia = s.mode;
     setsize(s.width);
@@ -122,6 +126,11 @@ std::vector<scene> scenes()
     for (int mode : {0, 1, 2})
         all.push_back({x + half, x - half, y + half, y - half, 200, mode, 317.5, 1, 0, 0, mode == 0, false, 0, 0,
                        PRECISION_AUTO, 3.5e-17, -1.25e-17});
+    // The smooth and basin colourings, whose colours come from the moves
+    // the kernels report as well: in doubles and in double-double.
+    scene smooth = all[3], basin = all.back();
+    smooth.colouring = COLOURING_SMOOTH, basin.colouring = COLOURING_BASIN;
+    all.push_back(smooth), all.push_back(basin);
     std::mt19937 rng(20261207);
     std::uniform_real_distribution<double> unit(-1, 1);
     const double widths[] = {1024, 1023, 1022, 1000, 800, 317.5, 130, 2, 0};
@@ -289,7 +298,8 @@ static void add_stops_at_every_position(std::vector<double> &xs, std::vector<dou
 }
 
 // The lane kernels return each sample's count, steps and last iterate as
-// the point kernels do, in doubles and in double-doubles, the groups
+// the point kernels do (and, when the colouring wants them, the last two
+// steps' moves), in doubles and in double-doubles, the groups
 // stepping in blocks (in doubles), testing after every step, and choosing
 // between the two: for limits of 0, 1 and below, every limit up to 17,
 // and limits close to the steps between two looks (4, 8 or 16) and their
@@ -322,10 +332,20 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
         return julia ? julia_orbit_dd(px, py, b.deep_other_x, b.deep_other_y, limit)
                      : mandel_orbit_dd(px, py, b.other_x, b.other_y, limit);
     };
+    // The same sample by the point kernels that report the moves, in the batch's precision.
+    auto deep_moving = [&](bool julia, double x, double y, int limit) {
+        if (!b.deep)
+            return julia ? julia_orbit_moving(x, y, b.other_x, b.other_y, limit)
+                         : mandel_orbit_moving(x, y, b.other_x, b.other_y, limit);
+        const dd<double> px = dd_add(origin_x, x), py = dd_add(origin_y, y);
+        return julia ? julia_orbit_dd_moving(px, py, b.deep_other_x, b.deep_other_y, limit)
+                     : mandel_orbit_dd_moving(px, py, b.other_x, b.other_y, limit);
+    };
     std::vector<int> limits = {-5, 0, 31, 32, 33, 50, 1000};
     for (int limit = 1; limit <= 17; limit++)
         limits.push_back(limit);
     state_saver saver;
+    for (bool moves : {false, true})
     for (int blocks : {LANE_BLOCKS_AUTO, LANE_BLOCKS_ALWAYS, LANE_BLOCKS_NEVER})
     for (int path : {PATH_AVX2, PATH_AVX512}) {
         if (!kernel_path_available(path))
@@ -335,7 +355,7 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
         for (int limit : limits)
             for (bool julia : {false, true})
                 for (int count = 1; count <= int(xs.size()); count++) {
-                    b.count = count, b.julia = julia, b.maxiter = limit;
+                    b.count = count, b.julia = julia, b.maxiter = limit, b.moves = moves;
                     b.other_x = julia ? 0.3 : 0.1, b.other_y = julia ? -0.2 : 0.05;
                     b.deep = deep, b.origin_x = origin_x, b.origin_y = origin_y;
                     b.deep_other_x = {b.other_x, julia ? 1e-18 : 0.0}, b.deep_other_y = {b.other_y, 0.0};
@@ -347,14 +367,24 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
                         const orbit want = deep    ? deep_orbit(julia, b.x[k], b.y[k], limit)
                                            : julia ? julia_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit)
                                                    : mandel_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit);
+                        const moving_orbit moving = deep_moving(julia, b.x[k], b.y[k], limit);
                         const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+                        // The point kernels with the moves end where those without do.
+                        ASSERT_TRUE(moving.n == want.n && moving.steps == want.steps && bits(moving.x) == bits(want.x) &&
+                                    bits(moving.y) == bits(want.y));
+                        // Moves that are not a number (after an infinite iterate) may be any of them.
+                        const auto same = [&](double a, double b) { return bits(a) == bits(b) || (a != a && b != b); };
                         ASSERT_TRUE(b.n[k] == want.n && b.steps[k] == want.steps && bits(b.last_x[k]) == bits(want.x) &&
-                                    bits(b.last_y[k]) == bits(want.y))
+                                    bits(b.last_y[k]) == bits(want.y) &&
+                                    (!moves || (same(b.move[k], moving.move) && same(b.move_before[k], moving.move_before))))
                             << kernel_path_name(path) << " blocks " << blocks << (deep ? " double-double" : "")
                             << (julia ? " dynamic" : " parameter") << " limit " << limit
                             << " batch of " << count << " sample " << k << ": n " << b.n[k] << " (" << want.n
                             << ") steps " << b.steps[k] << " (" << want.steps << ") last " << b.last_x[k] << ","
-                            << b.last_y[k] << " (" << want.x << "," << want.y << ")";
+                            << b.last_y[k] << " (" << want.x << "," << want.y << ")"
+                            << (moves ? " moves " + std::to_string(b.move[k]) + "," + std::to_string(b.move_before[k]) +
+                                            " (" + std::to_string(moving.move) + "," + std::to_string(moving.move_before) + ")"
+                                      : "");
                         steps += b.steps[k];
                     }
                     EXPECT_GE(lane_steps, steps);

@@ -238,6 +238,89 @@ TEST_F(RenderTool, DefaultPictureIsTheExplorersFirstPicture)
     expect_window_picture(read_png(dir / "a.png"));
 }
 
+// The explorer's palette as a .map file, by its name and as a file, also
+// with Windows line ends, tabs and no title, makes the very file the
+// default does. A palette of three colours cycles: each pixel is colour
+// (limit - count) mod 3, the count read off a picture of every pixel in a
+// palette that writes it into red. Files that are no palette are refused, naming the
+// line, and nothing is waited on or read without bound.
+TEST_F(RenderTool, PalettesFromFilesAndByName)
+{
+    const std::string wave = " 1.4 0.6 0.6 0 60";
+    ASSERT_EQ(run("-o " + (dir / "default.png").string() + wave).status, 0);
+    std::string lines = slurp(ROOTZOOM_SOURCE_DIR "/palettes/explorer.map"), bare;
+    for (std::size_t at = 0, end; (end = lines.find('\n', at)) != std::string::npos; at = end + 1) {
+        std::istringstream line(lines.substr(at, end - at));
+        int r, g, b;
+        line >> r >> g >> b;
+        bare += std::to_string(r) + "\t" + std::to_string(g) + " " + std::to_string(b) + "\r\n";
+    }
+    std::ofstream(dir / "bare.map") << bare << "\n  \n";
+    for (const std::string &palette :
+         {std::string("explorer"), std::string(ROOTZOOM_SOURCE_DIR "/palettes/explorer.map"), (dir / "bare.map").string()}) {
+        const run_result r = run("--palette " + palette + " -o " + (dir / "same.png").string() + wave);
+        ASSERT_EQ(r.status, 0) << palette << ": " << r.err;
+        EXPECT_EQ(slurp(dir / "same.png"), slurp(dir / "default.png")) << palette;
+    }
+
+    std::ofstream index(dir / "index.map");
+    for (int i = 0; i < 256; i++)
+        index << i << " " << 255 - i << " 77\n";
+    index.close();
+    std::ofstream(dir / "three.map") << "255 0 0 red\n0 255 0\n  0   0 255 blue\n";
+    // Every pixel computed: in the explorer's frames, the refinement would
+    // follow the colours, which the palettes give differently.
+    const std::string each = " --no-logo --size 640x480 --palette ";
+    ASSERT_EQ(run(each + (dir / "index.map").string() + " -o " + (dir / "index.png").string() + wave).status, 0);
+    ASSERT_EQ(run(each + (dir / "three.map").string() + " -o " + (dir / "three.png").string() + wave).status, 0);
+    const picture counts = read_png(dir / "index.png"), three = read_png(dir / "three.png");
+    ASSERT_EQ(three.rgb.size(), counts.rgb.size());
+    int wrong = 0, black = 0;
+    for (std::size_t p = 0; p < counts.rgb.size(); p += 3) {
+        const bool limit = counts.rgb[p] == 0 && counts.rgb[p + 1] == 0;
+        black += limit;
+        const int entry = counts.rgb[p] % 3;
+        for (int c = 0; c < 3; c++)
+            wrong += three.rgb[p + c] != (limit ? 0 : c == entry ? 255 : 0);
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(black, 1000);
+
+    const std::string long_line(2000, '7');
+    std::string many;
+    for (int i = 0; i < 257; i++)
+        many += "1 2 3\n";
+    const std::pair<std::string, std::string> bad[] = {
+        {"1 2 3\n12 34\n", "line 2, is not three whole numbers"},
+        {"256 0 0\n", "line 1, is not three"},
+        {"1 2 -3\n", "line 1, is not three"},
+        {"1,2,3\n", "line 1, is not three"},
+        {"1 2 3\n\n4 5 6\n", "line 2, is blank"},
+        {many, "line 257: a palette has at most 256 colours"},
+        {"1 2 3 " + long_line + "\n", "line 1, is longer than 1023 bytes"},
+        {"", "holds no colour"},
+        {"1 2 \x1b[31m\n", "'1 2 \\x1B[31m'"},
+        {std::string(300000, ' '), "larger than"},
+    };
+    mkfifo((dir / "fifo.map").c_str(), 0600);
+    fs::create_directory(dir / "folder.map");
+    std::vector<std::pair<std::string, std::string>> refused = {
+        {"fifo.map", "not a regular file"}, {"folder.map", "not a regular file"}, {"missing.map", "cannot read"},
+        {"nosuch", "there is no palette 'nosuch': the palettes are explorer, ocean, rainbow, sunset"}};
+    for (std::size_t i = 0; i < std::size(bad); i++) {
+        std::ofstream(dir / ("bad" + std::to_string(i) + ".map")) << bad[i].first;
+        refused.push_back({"bad" + std::to_string(i) + ".map", bad[i].second});
+    }
+    for (const auto &[file, said] : refused) {
+        const run_result r = run("--palette " + (file == "nosuch" ? file : (dir / file).string()) + " -o " +
+                                 (dir / "out.png").string());
+        EXPECT_EQ(r.status, 2) << file;
+        EXPECT_NE(r.err.find(said), std::string::npos) << file << ": " << r.err;
+        EXPECT_EQ(r.err.find('\033'), std::string::npos) << file;
+        EXPECT_FALSE(fs::exists(dir / "out.png")) << file;
+    }
+}
+
 TEST_F(RenderTool, FiveNumbersModeAndStartValueSetTheView)
 {
     run_result r = run("--mode 2 --c 0.25,-0.5 --z0 0.1,0.2 --stats -o " + (dir / "b.png").string() +
@@ -325,6 +408,8 @@ TEST_F(RenderTool, RepeatedOptionsTakeTheirLastValue)
         {"--supersample 3 --supersample 2 --coarse", "--supersample 2 --coarse"},
         {"--threads 1 --threads 3 --width 8", "--width 8"},
         {"--no-logo --no-logo --width 8", "--no-logo --width 8"},
+        {"--size hd --size 64x48 --colouring basin --colouring smooth --palette nosuch --palette ocean",
+         "--size 64x48 --colouring smooth --palette ocean"},
     };
     for (const auto &c : cases) {
         ASSERT_EQ(run(c.twice + " -o " + a.string() + view).status, 0) << c.twice;
@@ -513,6 +598,10 @@ TEST_F(RenderTool, ProgressLineOnATerminalOnly)
     ASSERT_EQ(tiles.finish(), 0);
     EXPECT_NE(tiles.shown.find("tile 4 of 4, second render, coarse pass, 192 of 192 block rows"), std::string::npos)
         << tiles.shown;
+    // A picture computed pixel by pixel tells its bands of rows.
+    on_terminal rows({"--size", "1000x300", "--colouring", "smooth", "-o", shown});
+    ASSERT_EQ(rows.finish(), 0);
+    EXPECT_NE(rows.shown.find("rootzoom-render: rows 261 to 300 of 300, "), std::string::npos) << rows.shown;
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // they map far more than the limit
     const std::string tiled = (dir / "tiled.png").string();
@@ -645,6 +734,9 @@ TEST_F(RenderTool, FromMakesThePictureAgainByteForByte)
         {"--size 2048x1536", "1.5 1.34 0.68 0.56 200"},
         {"--width 400", "inf -inf 5e-324 -0 50"},
         {"--width 400", "nan 1 1.7976931348623157e+308 -1.7976931348623157e+308 50"},
+        {"--size 1920x1080 --colouring basin --palette rainbow --threads 1", "1.4 0.6 0.6 0 60"},
+        {"--size 90x160 --mode 2 --colouring smooth --supersample 2 --palette ocean", "0.22 -0.28 0.1875 -0.1875 40"},
+        {"--size 200x100 --palette " ROOTZOOM_SOURCE_DIR "/palettes/sunset.map", ""},
     };
     for (std::size_t i = 0; i < std::size(cases); i++) {
         const kase &c = cases[i];
@@ -682,6 +774,16 @@ TEST_F(RenderTool, FromMakesThePictureAgainByteForByte)
     same_file(tiled + " --width 600", "--width 600 1.5 1.34 0.68 0.56 200");
     same_file(narrow + " --supersample 2", "--mode 2 --coarse --no-logo --supersample 2");
     same_file(wave + " 1 -1 0.75 -0.75 50", "1 -1 0.75 -0.75 50");
+    // The size, colouring and palette carried, and taken over by what is
+    // given; version 4 only where they are used.
+    const std::string basin = (dir / "a6.png").string();
+    EXPECT_TRUE(view_chunk(basin).starts_with("version 4\n")) << view_chunk(basin);
+    EXPECT_NE(view_chunk(basin).find("\nsize 1920x1080\n"), std::string::npos);
+    EXPECT_NE(view_chunk(basin).find("\ncolouring basin\npalette 256 ff0000 ff0600 "), std::string::npos);
+    same_file(basin + " --threads 3", "--size hd --colouring basin --palette rainbow 1.4 0.6 0.6 0 60");
+    same_file(basin + " --colouring count --palette explorer --size 1024x768", "1.4 0.6 0.6 0 60");
+    same_file(wave + " --palette sunset", "--palette sunset 1.4 0.6 0.6 0 60");
+    same_file(narrow + " --colouring smooth", "--mode 2 --no-logo --colouring smooth");
 }
 
 // Every double comes back from the chunk's text to the bit, and reads as
@@ -831,6 +933,20 @@ TEST_F(RenderTool, ZoomSequenceFramesAreTheExplorersSteps)
     ASSERT_EQ(run("--from " + (dir / "z" / "frame-00004.png").string() + " -o " + again).status, 0);
     EXPECT_EQ(slurp(again), slurp(dir / "z" / "frame-00004.png"));
 
+    // A film of 16:9 frames in the smooth colouring, in two parts: each
+    // frame the picture of its step's view at that size, made again by
+    // --from to the byte.
+    const std::string film = " --size 192x108 --colouring smooth --zoom-in 30 --every 10 --frames " +
+                             (dir / "wide").string() + " 1.4 0.6 0.6 0 60";
+    ASSERT_EQ(run("--part 2/2" + film).status, 0);
+    ASSERT_EQ(run("--part 1/2" + film).status, 0);
+    ASSERT_EQ(run("--from " + (dir / "z" / "frame-00003.png").string() +
+                  " --size 192x108 --colouring smooth -o " + again).status, 0);
+    EXPECT_EQ(slurp(again), slurp(dir / "wide" / "frame-00003.png"));
+    ASSERT_EQ(run("--from " + (dir / "wide" / "frame-00001.png").string() + " -o " + again).status, 0);
+    EXPECT_EQ(slurp(again), slurp(dir / "wide" / "frame-00001.png"));
+    EXPECT_EQ(read_png(again).width, 192u);
+
     // The limit in the maker's hands: --limit N is the picture of N as the
     // fifth number, to the byte. --limit-end N takes the limit from the
     // first frame's to N geometrically, also in mode 2, whose zoom alone
@@ -861,7 +977,7 @@ TEST_F(RenderTool, ZoomSequenceFramesAreTheExplorersSteps)
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("--limit-end N"), std::string::npos) << r.err;
-    r = run("--zoom-out 60 --every 20 --width 64 --frames " + (dir / "wide").string() + " 3 -3 2.25 -2.25 50");
+    r = run("--zoom-out 60 --every 20 --width 64 --frames " + (dir / "widening").string() + " 3 -3 2.25 -2.25 50");
     EXPECT_NE(r.err.find("warning: black, where samples reach the iteration limit, grows from "), std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("of frame 3 (step 60), whose limit is 15"), std::string::npos) << r.err;
@@ -889,6 +1005,14 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
     // supersampled pixels.
     const std::string narrow = edited("width 1024", "width 0");
     const std::string supersampled = edit(edit(text, "version 1", "version 2"), "width 1024", "width 64") + "\nsupersample 2";
+    // The same view as version 4, with a line edited, a colouring and a palette.
+    auto version_4 = [&](const std::string &from, const std::string &to, const std::string &colouring,
+                         const std::string &palette) {
+        std::string t = edited("version 1", "version 4");
+        if (!from.empty())
+            t.replace(t.find(from), from.size(), to);
+        return t + "\nsupersample 1\nlow-parts 0 0 0 0\nprecision auto\ncolouring " + colouring + "\npalette " + palette;
+    };
     struct kase {
         std::string name;
         std::vector<std::pair<std::string, std::string>> texts;
@@ -896,13 +1020,21 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
     };
     const kase cases[] = {
         {"none.png", {{"Software", "another program"}}, "holds no view"},
-        {"version.png", {{"rootzoom view", edited("version 1", "version 4")}}, "version '4'"},
+        {"version.png", {{"rootzoom view", edited("version 1", "version 5")}}, "version '5'"},
         {"letter.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.4x")}}, "'numbers' line is damaged"},
         {"digits.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.40")}}, "'numbers' line is damaged"},
         {"short.png", {{"rootzoom view", edited("z0 0 0\n", "")}}, "lines"},
         {"few.png", {{"rootzoom view", edited("mode 0", "mode 0 1")}}, "'mode' line is damaged"},
         {"mode.png", {{"rootzoom view", edited("mode 0", "mode 3")}}, "'mode' line is damaged"},
-        {"size.png", {{"rootzoom view", edited("size 1024x768", "size 1024x769")}}, "'size' line is damaged"},
+        {"size.png", {{"rootzoom view", edited("size 1024x768", "size 1024x769")}}, "size other than k x (1024x768)"},
+        // Version 4: a size, a colouring and a palette of their own, each in range.
+        {"small.png", {{"rootzoom view", version_4("size 1024x768", "size 15x768", "smooth", "explorer")}},
+         "'size' line is damaged"},
+        {"colouring.png", {{"rootzoom view", version_4("", "", "fancy", "explorer")}}, "'colouring' line is damaged"},
+        {"hex.png", {{"rootzoom view", version_4("", "", "basin", "2 ff0000 00ff0g")}}, "'palette' line is damaged"},
+        {"count.png", {{"rootzoom view", version_4("", "", "basin", "3 ff0000 00ff00")}}, "'palette' line is damaged"},
+        {"coarse.png", {{"rootzoom view", version_4("coarse no", "coarse yes", "smooth", "explorer")}},
+         "the coarse pass with a picture"},
         {"two.png", {{"rootzoom view", text}, {"rootzoom view", text}}, "holds 2 views"},
         {"limit.png", {{"rootzoom view", edit(narrow, "-0.3 60\ndynamic", "-0.3 inf\ndynamic")}},
          "'parameter-plane' line gives the iteration limit inf"},
@@ -986,6 +1118,13 @@ TEST_F(RenderTool, ArgsOfGivesTheExplorersNumbers)
     r = run("--args-of " + other);
     EXPECT_EQ(r.out, "3 -3 2.2500000000000004 -2.2500000000000004 50\n");
     for (const char *said : {"z0 = 0.1,0.2", "2 x 2 frames"})
+        EXPECT_NE(r.err.find(said), std::string::npos) << said << ": " << r.err;
+    // A 16:9 picture of the wave opens the explorer on the wave: the same
+    // centre and width, in the explorer's shape, which is said to differ.
+    ASSERT_EQ(run("--size hd --colouring smooth --palette ocean -o " + other + " 1.4 0.6 0.6 0 60").status, 0);
+    r = run("--args-of " + other);
+    EXPECT_EQ(r.out, "1.4 0.6 0.6 0 60\n");
+    for (const char *said : {"1920 x 1080, another shape than rootzoom's 1024 x 768", "coloured smooth", "palette of its own"})
         EXPECT_NE(r.err.find(said), std::string::npos) << said << ": " << r.err;
 
     // Zoomed views: each answer is exact exactly when it says nothing.

@@ -10,6 +10,7 @@
 #include "app/palette.h"
 #include "app/screen.h"
 #include "engine/batch.h"
+#include "engine/colouring.h"
 #include "engine/kernels.h"
 #include "engine/strip.h"
 #include "engine/workers.h"
@@ -22,7 +23,7 @@
 #define INT_GLOBALS(X)                                                                                      \
     X(do_julia) X(calc) X(post_calc) X(moved) X(highq) X(no_firstpass) X(firsttime) X(blub) X(anz) X(buttons) \
     X(MOUSEX) X(MOUSEY) X(oldMOUSEX) X(oldMOUSEY) X(LOX) X(LOY) X(XPTS) X(YPTS) X(idle_registered)       \
-    X(kernel_path) X(lane_blocks) X(render_threads) X(bands_top_down) X(precision)
+    X(kernel_path) X(lane_blocks) X(render_threads) X(bands_top_down) X(precision) X(colouring)
 #define DECLARE(name) decltype(::name) name;
 
 struct state_saver::saved {

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -19,12 +21,18 @@
 
 #include "app/screen.h"
 #include "engine/frame.h"
+#include "tests/quad_reference.h"
 #include "tests/saver.h"
 #include "tools/tiles.h"
 #include "view/display.h"
 #include "view/viewstate.h"
 
 namespace fs = std::filesystem;
+
+// libquadmath's (part of GCC), declared here rather than through its
+// header, which only GCC's own include folder holds.
+extern "C" int quadmath_snprintf(char *text, std::size_t size, const char *format, ...);
+extern "C" __float128 sqrtq(__float128 x);
 
 namespace {
 
@@ -217,11 +225,13 @@ TEST_F(Tiles, ThreadCountsWriteTheSameFile)
 TEST_F(Tiles, BadSizesAreRefused)
 {
     const char *cases[][2] = {
-        {"--size 2000x1536", "multiple of 1024"}, {"--size 0x0", "positive"},
-        {"--size 2048x2304", "2 frames wide but 3 high"}, {"--size 17408x13056", "at most 16"},
-        {"--size 2048", "WIDTHxHEIGHT"}, {"--size -2048x-1536", "WIDTHxHEIGHT"},
-        {"--size 99999999999x768", "WIDTHxHEIGHT"}, {"--scale 17", "1 to 16"}, {"--scale 1.5", "1 to 16"},
-        {"--scale 2 --width 800", "--width"}, {"--scale 2 --size 2048x1536 --width 8", "--width"}};
+        {"--size 15x768", "from 16 to 65536"}, {"--size 0x0", "from 16 to 65536"},
+        {"--size 65537x16", "from 16 to 65536"}, {"--size 16x65537", "from 16 to 65536"},
+        {"--size 2048", "WIDTHxHEIGHT"}, {"--size -2048x-1536", "WIDTHxHEIGHT"}, {"--size HD", "WIDTHxHEIGHT"},
+        {"--size 99999999999x768", "WIDTHxHEIGHT"}, {"--size 1920x1080x2", "WIDTHxHEIGHT"},
+        {"--scale 17", "1 to 16"}, {"--scale 1.5", "1 to 16"},
+        {"--scale 2 --width 800", "--width"}, {"--size 800x600 --width 800", "--width"},
+        {"--colouring smooth --coarse", "--coarse"}, {"--scale 2 --size 2048x1536 --width 8", "--width"}};
     for (const auto &c : cases) {
         std::string err;
         EXPECT_EQ(run("-o x.png " + std::string(c[0]), &err), 2) << c[0];
@@ -255,5 +265,221 @@ TEST_F(Tiles, InterruptLeavesNoFile)
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
         EXPECT_TRUE(left_behind().empty());
+    }
+}
+
+namespace {
+
+// A palette file whose entry i is (i, 255 - i, 77): a pixel's red is then
+// the low byte of the limit less its count, and black is the limit.
+void write_index_palette(const fs::path &p)
+{
+    std::ofstream f(p);
+    for (int i = 0; i < 256; i++)
+        f << i << " " << 255 - i << " 77" << (i == 0 ? "  index colours\n" : "\n");
+}
+
+}  // namespace
+
+// A picture of another shape than 4:3 shows the view's centre and width in
+// square pixels: column i at xmit - xstep + i 2 xstep / W, row j from the
+// bottom at ymit + h - j 2 h / H, with h = |xstep| H / W and the sign of
+// ystep; the dynamic plane's view likewise, with the view's c. At those
+// places at least 95 % of the pixels count as the quadruple-precision
+// reference does: in both planes, wide and tall, and in a view 1e-18 wide,
+// deeper than doubles resolve.
+TEST_F(Tiles, OtherShapesCountWhereTheFormulasPlaceThem)
+{
+    write_index_palette(dir / "index.map");
+    quad bx = 0, by = 0;
+    ASSERT_TRUE(quad_boundary_point(false, 0, 0, 0.31, bx, by));
+    char cx[64], cy[64];
+    quadmath_snprintf(cx, sizeof cx, "%.36Qg", bx);
+    quadmath_snprintf(cy, sizeof cy, "%.36Qg", by);
+    const std::string centre = std::string(cx) + "," + cy;
+    struct kase {
+        std::string args;
+        bool dynamic;
+        int w, h, limit;
+        quad xmit, ymit, xstep, ystep, cr, ci;
+    };
+    const double wave[5] = {1.4, 0.6, 0.6, 0, 60}, julia[5] = {0.22, -0.28, 0.1875, -0.1875, 40};
+    auto mid = [](double a, double b) { return quad((a + b) * 0.5); };  // the explorer's own sums, in doubles
+    const kase cases[] = {
+        {"--size 160x90 1.4 0.6 0.6 0 60", false, 160, 90, 60, mid(wave[1], wave[0]), mid(wave[3], wave[2]),
+         quad((wave[1] - wave[0]) * 0.5), quad((wave[3] - wave[2]) * 0.5), 0, 0},
+        {"--size 90x160 --mode 2 --c -1.38,1.35 0.22 -0.28 0.1875 -0.1875 40", true, 90, 160, 40,
+         mid(julia[1], julia[0]), mid(julia[3], julia[2]), quad((julia[1] - julia[0]) * 0.5),
+         quad((julia[3] - julia[2]) * 0.5), quad(-1.38), quad(1.35)},
+        {"--size 96x54 --half-width 1e-18 --c " + std::string(centre) + " 3 -3 2.25 -2.25 200", false, 96, 54, 200,
+         bx, by, quad(-1e-18), quad(-0.75e-18), 0, 0},
+    };
+    for (const kase &c : cases) {
+        std::string err;
+        ASSERT_EQ(run("--no-logo --palette index.map -o shape.png " + c.args, &err), 0) << err;
+        const picture pic = read_png(dir / "shape.png");
+        ASSERT_EQ(pic.width, unsigned(c.w)) << c.args;
+        ASSERT_EQ(pic.rgb.size(), std::size_t(c.w) * c.h * 3) << c.args;
+        const quad half_y = (c.xstep < 0 ? -c.xstep : c.xstep) * c.h / c.w * (c.ystep < 0 ? -1 : 1);
+        int agree = 0;
+        std::set<int> counts;
+        for (int j = 0; j < c.h; j++)
+            for (int i = 0; i < c.w; i++) {
+                const quad x = c.xmit - c.xstep + i * 2 * c.xstep / c.w, y = c.ymit + half_y - j * 2 * half_y / c.h;
+                const quad_end want = quad_orbit(c.dynamic, x, y, c.cr, c.ci, c.limit);
+                const png_byte *got = &pic.rgb[(std::size_t(c.h - 1 - j) * c.w + i) * 3];
+                const bool black = got[0] == 0 && got[1] == 0 && got[2] == 0;
+                agree += want.n == c.limit ? black : !black && got[0] == ((c.limit - want.n) & 0xff);
+                counts.insert(want.n);
+            }
+        EXPECT_GE(agree, c.w * c.h * 95 / 100) << c.args;
+        EXPECT_GE(counts.size(), 8u) << c.args << ": the view shows too little to compare";
+    }
+}
+
+namespace {
+
+// The square root with a real part of at least 0, in quadruple precision.
+void quad_sqrt(quad a, quad b, quad &re, quad &im)
+{
+    const quad m = sqrtq(a * a + b * b);
+    re = sqrtq((m + a) / 2);
+    im = (b < 0 ? -1 : 1) * sqrtq((m - a) / 2);
+}
+
+}  // namespace
+
+// By basin, in the dynamic plane of c: each root of f_c has the palette's
+// colour a third of the way round from the one before, z = 1 the first,
+// (-1 + s) / 2 the second and (-1 - s) / 2 the third (s the square root of
+// 1 - 4c with a real part of at least 0); escapes are grey and the limit
+// black. With a palette of pure red, green and blue thirds, at least 95 %
+// of the pixels show the basin where the quadruple-precision reference's
+// orbit, followed on until it lies on a root, ends.
+TEST_F(Tiles, BasinsAreWhereTheReferenceSettles)
+{
+    {
+        std::ofstream f(dir / "thirds.map");
+        for (int i = 0; i < 256; i++)
+            f << (i < 85 ? "255 0 0\n" : i < 170 ? "0 255 0\n" : "0 0 255\n");
+    }
+    const int w = 120, h = 90, limit = 40;
+    const quad cr = 0.3, ci = -0.2;
+    std::string err;
+    ASSERT_EQ(run("--no-logo --palette thirds.map --colouring basin --size 120x90 --mode 1 --c 0.3,-0.2 "
+                  "-o basins.png 1.5 -1.5 1.125 -1.125 40", &err), 0) << err;
+    const picture pic = read_png(dir / "basins.png");
+    ASSERT_EQ(pic.rgb.size(), std::size_t(w) * h * 3);
+    quad s_re, s_im;
+    quad_sqrt(1 - 4 * cr, -4 * ci, s_re, s_im);
+    const quad roots[3][2] = {{1, 0}, {(-1 + s_re) / 2, s_im / 2}, {(-1 - s_re) / 2, -s_im / 2}};
+    int agree = 0, seen[5] = {};
+    for (int j = 0; j < h; j++)
+        for (int i = 0; i < w; i++) {
+            const quad x = quad(1.5) - 3 * quad(i) / w, y = quad(-1.125) + 2.25 * quad(j) / h;  // xmax at the left, ymin at the bottom
+            const quad_end end = quad_orbit(true, x, y, cr, ci, limit);
+            int want = end.n == limit ? 4 : end.escaped ? 3 : -1;  // 0 to 2 a root, 3 escaped, 4 the limit
+            quad a = end.x, b = end.y;
+            for (int k = 0; want < 0 && k < 200; k++) {
+                quad da, db;
+                quad_dynamic_step(cr, ci, a, b, da, db);
+                a -= da, b -= db;
+                if (quad_abs(da) + quad_abs(db) < 1e-25)
+                    break;
+            }
+            quad best = 1e30;
+            for (int r = 0; want != 3 && want != 4 && r < 3; r++) {
+                const quad d = quad_abs(a - roots[r][0]) + quad_abs(b - roots[r][1]);
+                if (d < best)
+                    best = d, want = r;
+            }
+            const png_byte *p = &pic.rgb[(std::size_t(h - 1 - j) * w + i) * 3];
+            const int got = p[0] == 0 && p[1] == 0 && p[2] == 0        ? 4
+                            : p[0] == p[1] && p[1] == p[2]               ? 3
+                            : p[0] > 0 && p[1] == 0 && p[2] == 0         ? 0
+                            : p[1] > 0 && p[0] == 0 && p[2] == 0         ? 1
+                            : p[2] > 0 && p[0] == 0 && p[1] == 0         ? 2
+                                                                         : -1;
+            agree += got == want;
+            seen[want]++;
+        }
+    EXPECT_GE(agree, w * h * 95 / 100);
+    for (int r = 0; r < 3; r++)
+        EXPECT_GT(seen[r], w * h / 20) << "root " << r;
+}
+
+namespace {
+
+double srgb_linear(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+
+}  // namespace
+
+// Smooth: the continuous count of a sample that settles at step n is
+// n - s, s = log(0.001 / d_n) / log(d_n-1 / d_n) from its last two moves
+// (0 after a first step), and of one that escapes n + 1 - e, e = log2 of
+// log |z|^2 over log 10^6, held to 0 ... 1; the colour is the palette at
+// the limit less that count, between two entries mixed in linear light.
+// With a palette whose entry i has red i and green black and white by
+// turns, red and green give the count back; at least 95 % of the pixels
+// show the quadruple-precision reference's continuous count, in both
+// planes, and where it is whole, the count picture's colour to the byte.
+TEST_F(Tiles, SmoothCountIsTheReferences)
+{
+    {
+        std::ofstream f(dir / "turns.map");
+        for (int i = 0; i < 256; i++)
+            f << i << " " << (i % 2 ? 0 : 255) << " 0\n";
+    }
+    struct kase {
+        std::string args;
+        bool dynamic;
+        double xmax, xmin, ymax, ymin;
+        quad cr, ci;
+    };
+    const int w = 160, h = 90, limit = 60;
+    const kase cases[] = {{"--mode 1 --c 0.3,-0.2 1.5 -1.5 1.125 -1.125 60", true, 1.5, -1.5, 1.125, -1.125, 0.3, -0.2},
+                          {"1.4 0.6 0.6 0 60", false, 1.4, 0.6, 0.6, 0, 0, 0},
+                          // About the root 1, where samples settle at the first step.
+                          {"--mode 1 --c 0.3,-0.2 1.004 0.996 0.003 -0.003 60", true, 1.004, 0.996, 0.003, -0.003, 0.3, -0.2}};
+    for (const kase &c : cases) {
+        std::string err;
+        ASSERT_EQ(run("--no-logo --palette turns.map --colouring smooth --size 160x90 -o smooth.png " + c.args, &err), 0)
+            << err;
+        const picture pic = read_png(dir / "smooth.png");
+        ASSERT_EQ(pic.rgb.size(), std::size_t(w) * h * 3);
+        const quad xmit = (c.xmin + c.xmax) * 0.5, ymit = (c.ymin + c.ymax) * 0.5, xstep = (c.xmin - c.xmax) * 0.5;
+        const quad half_y = (xstep < 0 ? -xstep : xstep) * h / w * ((c.ymin - c.ymax) < 0 ? -1 : 1);
+        int agree = 0, whole = 0, whole_exact = 0;
+        for (int j = 0; j < h; j++)
+            for (int i = 0; i < w; i++) {
+                const quad x = xmit - xstep + i * 2 * xstep / w, y = ymit + half_y - j * 2 * half_y / h;
+                const quad_end end = quad_orbit(c.dynamic, x, y, c.cr, c.ci, limit);
+                const png_byte *p = &pic.rgb[(std::size_t(h - 1 - j) * w + i) * 3];
+                if (end.n == limit) {
+                    agree += p[0] == 0 && p[1] == 0 && p[2] == 0;
+                    continue;
+                }
+                double position;  // the limit less the continuous count
+                if (end.escaped) {
+                    const double e = std::log2(std::log(double(end.x * end.x + end.y * end.y)) / std::log(1e6));
+                    position = limit - end.n - 1 + std::clamp(e, 0.0, 1.0);
+                } else {
+                    const double d = double(end.move), before = double(end.move_before);
+                    position = limit - end.n + (before < 0 ? 0 : std::log(0.001 / d) / std::log(before / d));
+                }
+                const int entry = int(std::floor(position));
+                const double t = position - entry, green = srgb_linear(p[1] / 255.0);
+                const double got = entry + (entry % 2 ? green : 1 - green);
+                agree += std::fabs(got - position) < 0.03 && std::abs(p[0] - position) <= 1;
+                if (t == 0) {
+                    whole++;
+                    whole_exact += p[0] == entry && p[1] == (entry % 2 ? 0 : 255) && p[2] == 0;
+                }
+            }
+        EXPECT_GE(agree, w * h * 95 / 100) << c.args;
+        EXPECT_EQ(whole_exact, whole) << c.args;
+        if (c.xmax == 1.004) {
+            EXPECT_GT(whole, 1000) << "samples settled at the first step, whose count is whole";
+        }
     }
 }

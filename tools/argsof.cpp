@@ -207,6 +207,17 @@ std::vector<std::string> explorer_notes(const picture_record &r, const explorer_
     if (r.tiles > 1)
         notes.push_back(name + " is " + std::to_string(r.tiles) + " x " + std::to_string(r.tiles) +
                         " frames; rootzoom shows its view in one frame of 1024 x 768");
+    const std::string size = std::to_string(r.size[0]) + " x " + std::to_string(r.size[1]);
+    if (r.tiles == 0 && r.size[0] * 3 != r.size[1] * 4)
+        notes.push_back(name + " is " + size + ", another shape than rootzoom's 1024 x 768: rootzoom shows the "
+                        "view about the same centre and as wide, in its own shape");
+    else if (r.tiles == 0)
+        notes.push_back(name + " is " + size + "; rootzoom shows its view in one frame of 1024 x 768");
+    if (r.colouring != 0)
+        notes.push_back(name + " is coloured " + (r.colouring == 1 ? "smooth" : "by basin") +
+                        "; rootzoom colours by the iteration count");
+    if (!r.palette.empty())
+        notes.push_back(name + " has a palette of its own; rootzoom colours with its own");
     return notes;
 }
 

@@ -48,7 +48,8 @@ constexpr std::size_t named_in_refusal = 3;  // frames of another sequence named
 
 // What the picture being rendered shows in the viewport: whether one colour
 // alone, and how many of its pixels are black, where samples reach the
-// iteration limit (no palette colour is black).
+// iteration limit (the explorer's palette has no black; where a palette
+// read from a file has, a grid of samples tells the limit's black apart).
 struct colour_watch {
     bool seen = false, varied = false;
     std::uint32_t colour = 0;
@@ -105,13 +106,13 @@ std::string step_text(const options &o, int n)
 }
 
 // Whether the record's view is deeper than the precision it is computed in
-// reaches, for a picture of k x k frames rendered (supersampled ones are
-// rendered k times larger). A view without extent, every pixel the same
-// point, is no deep view.
+// reaches, for a picture as wide as the options say (rendered K times wider
+// with --supersample K). A view without extent, every pixel the same point,
+// is no deep view.
 bool past_precision(const options &o, const picture_record &r)
 {
     const double end = o.precision == PRECISION_DOUBLE ? double_end : double_double_end;
-    const double half = shown_half_width(r) / (o.tiles * o.supersample);
+    const double half = shown_half_width(r) * SCREEN_W / (double(o.size[0]) * o.supersample);
     return half > 0 && half < end;
 }
 
@@ -134,14 +135,20 @@ void note_tile_colours(bool first)
     if (first)
         watch = colour_watch{};
     for (int row = LOY; row < LOY + YPTS; row++)
-        for (int col = LOX; col < LOX + XPTS; col++) {
-            const std::uint32_t p = screen[row * SCREEN_W + col];
-            if (!watch.seen)
-                watch.seen = true, watch.colour = p;
-            watch.varied |= p != watch.colour;
-            watch.black += p == 0;
-        }
-    watch.pixels += std::int64_t(XPTS) * YPTS;
+        note_colours(screen + row * SCREEN_W + LOX, std::size_t(XPTS), false);
+}
+
+void note_colours(const std::uint32_t *pixels, std::size_t count, bool first)
+{
+    if (first)
+        watch = colour_watch{};
+    for (std::size_t i = 0; i < count; i++) {
+        if (!watch.seen)
+            watch.seen = true, watch.colour = pixels[i];
+        watch.varied |= pixels[i] != watch.colour;
+        watch.black += pixels[i] == 0;
+    }
+    watch.pixels += std::int64_t(count);
 }
 
 // What the folder holds besides this run's frames: frames of another

@@ -1,6 +1,8 @@
 // film.h -- the pictures one run renders: a sequence's folder checked, frames already there kept, one part of many
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,10 @@ struct options;
 // picture is rendered, so that a picture of one colour is noticed; first
 // is true for the picture's first tile.
 void note_tile_colours(bool first);
+
+// The same for a band of a picture computed pixel by pixel: its colours,
+// before the logo; first is true for the picture's first band.
+void note_colours(const std::uint32_t *pixels, std::size_t count, bool first);
 
 // The pictures of one run, in the order they are rendered: the one picture
 // of -o, or the frames of a sequence that belong to this run's part and are

@@ -8,6 +8,8 @@
 
 #include "app/cmdline.h"
 #include "app/screen.h"
+#include "engine/colouring.h"
+#include "tools/palettes.h"
 #include "tools/tiles.h"
 #include "view/viewrecord.h"
 
@@ -32,8 +34,16 @@ extern const char usage_text[] =
     "  --z0 RE,IM   start value of the parameter plane (default 0,0)\n"
     "  --coarse     the picture shown while a button is held: coarse pass only\n"
     "  --width W    viewport width, 0 to 1024 (default 1024), for a one-frame picture\n"
-    "  --size WxH   a picture of k x k frames, k from 1 to 16: 2048x1536, 3072x2304, ... 16384x12288\n"
-    "  --scale K    the same as --size (K * 1024)x(K * 768)\n"
+    "  --size WxH   the picture's width and height, each from 16 to 65536 pixels, or hd\n"
+    "               (1920x1080) or 4k (3840x2160); other shapes than 4:3 show the view's\n"
+    "               centre and width in square pixels\n"
+    "  --scale K    the same as --size (K * 1024)x(K * 768), K from 1 to 16\n"
+    "  --palette P  the colours: a .map file, named with a '/' or ending in .map, or a\n"
+    "               palette installed with rootzoom: explorer (default), ocean, rainbow, sunset\n"
+    "  --colouring C\n"
+    "               count (default): the palette entry of the iteration count; smooth: a\n"
+    "               continuous count, neighbouring entries mixed; basin: a colour for each\n"
+    "               root the iteration settles on, its lightness from the continuous count\n"
     "  --supersample K\n"
     "               each pixel the mean, in linear light, of K x K pixels of the picture\n"
     "               rendered K times larger; K from 1 (default) to 8\n"
@@ -217,7 +227,7 @@ bool check_sequence(const options &o, std::string &error)
 bool takes_value(const std::string &name)
 {
     static const char *const valued[] = {"-o", "--output", "--mode", "--c", "--z0", "--half-width",
-                                         "--precision", "--width", "--size",
+                                         "--precision", "--width", "--size", "--palette", "--colouring",
                                          "--scale", "--supersample", "--from", "--args-of", "--zoom-in",
                                          "--zoom-out", "--every", "--frames", "--threads", "--part",
                                          "--limit", "--limit-end"};
@@ -276,9 +286,27 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
             return fail("width must be a number from 0 to 1024, not '" + value + "'");
         o.has_width = true;
     } else if (name == "--size" || name == "--scale") {
-        o.tiles = name == "--size" ? size_factor(v, &error) : scale_factor(v, &error);
         o.has_tiles = true;
-        return o.tiles != 0;
+        if (name == "--scale") {
+            o.tiles = scale_factor(v, &error);
+            o.size[0] = o.tiles * SCREEN_W, o.size[1] = o.tiles * SCREEN_H;
+            return o.tiles != 0;
+        }
+        if (!read_picture_size(v, o.size, &error))
+            return false;
+        o.tiles = tile_factor(o.size[0], o.size[1]);
+    } else if (name == "--palette") {
+        o.palette_source = value;
+        o.has_palette = true;
+        if (value.empty())
+            return fail("empty palette name after --palette");
+    } else if (name == "--colouring") {
+        o.colouring = -1;
+        for (int c = COLOURING_COUNT; c <= COLOURING_BASIN; c++)
+            o.colouring = value == colouring_name(c) ? c : o.colouring;
+        if (o.colouring < 0)
+            return fail("--colouring must be count, smooth or basin, not '" + value + "'");
+        o.has_colouring = true;
     } else if (name == "--supersample") {
         if (!read_count(v, &o.supersample) || o.supersample < 1 || o.supersample > MAX_SUPERSAMPLE)
             return fail("--supersample needs a whole number from 1 to 8, not '" + value + "'");
@@ -347,12 +375,28 @@ bool check_together(const options &o, std::string &error)
                 exact_text(o.numbers[4]) + "'";
     else if (o.has_width && o.tiles > 1)
         error = "--width sets the viewport of one frame; it cannot be combined with a picture of several frames";
+    else if ((o.has_width || o.coarse) && !explorer_frames(o))
+        error = std::string(o.has_width ? "--width sets the viewport" : "--coarse shows the coarse pass") +
+                " of the explorer's frame: it needs --colouring count and a size of k x (1024x768)";
     else if (o.has_width && o.supersample > 1)
         error = "--width sets the viewport of one frame; it cannot be combined with --supersample";
     return error.empty();
 }
 
 }  // namespace
+
+bool read_palette(options &o, std::string &why)
+{
+    if (!o.has_palette)
+        return true;
+    return names_palette_file(o.palette_source) ? read_palette_file(o.palette_source, o.palette, why)
+                                                : read_named_palette(o.palette_source, o.palette, why);
+}
+
+bool explorer_frames(const options &o)
+{
+    return o.tiles > 0 && o.colouring == COLOURING_COUNT;
+}
 
 bool half_width_in_range(double w) { return w > 0 && w < 1e300; }
 

@@ -1,6 +1,7 @@
 // options.h -- rootzoom-render's command line
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,14 @@ struct options {
     bool coarse = false;
     double width = 1024;  // the whole picture
     bool has_width = false;
-    int tiles = 1;  // the picture is tiles x tiles frames
+    int tiles = 1;  // the picture is tiles x tiles frames; 0 for a size that is no such picture
     bool has_tiles = false;
+    int size[2] = {1024, 768};  // the picture's width and height in pixels
+    std::string palette_source;          // --palette: a .map file or the name of an installed palette
+    std::vector<std::uint32_t> palette;  // its colours once read (read_palette), or none for the explorer's
+    bool has_palette = false;
+    int colouring = 0;  // a colouring_id: --colouring, else by count
+    bool has_colouring = false;
     bool logo = true;
     int threads = 0;  // 0: every CPU the process may run on
     bool stats = false;
@@ -60,6 +67,16 @@ struct options {
 constexpr int MAX_SUPERSAMPLE = 8;   // the most --supersample may ask for
 constexpr int MAX_ZOOM_STEPS = 99999;  // so that frame numbers keep their five digits
 constexpr int MAX_PARTS = 99999;       // the most parts --part may split a sequence into
+
+// Whether the picture is made of the explorer's own frames, k x k of
+// them, each rendered twice with its passes as the window renders it: the
+// count colouring at a size of k x (1024 x 768). Every other picture has
+// every pixel computed once, at its place on the picture's own grid.
+bool explorer_frames(const options &o);
+
+// Reads the palette --palette names into o.palette; false, with why, for
+// a file that cannot be read or is malformed, or a name not installed.
+bool read_palette(options &o, std::string &why);
 
 // Whether --half-width takes w: above 0 and below 1e300.
 bool half_width_in_range(double w);

@@ -79,9 +79,12 @@ private:
 // is under way; stop() ends it with a last, full line.
 class progress_line {
 public:
-    progress_line(int tiles, int viewport_rows, frames_ahead pictures)
+    // A picture of k x k frames counts its frames as tiles; one computed
+    // pixel by pixel counts its bands of band_rows of its picture_rows.
+    progress_line(int tiles, int viewport_rows, frames_ahead pictures, int band_rows = 0, int picture_rows = 0)
         : total(tiles * int(pictures.numbers.size())), tiles(tiles), ahead(std::move(pictures)),
-          pass_rows{(viewport_rows + 3) / 4, (viewport_rows + 3) / 4, (viewport_rows + 1) / 2}
+          pass_rows{(viewport_rows + 3) / 4, (viewport_rows + 3) / 4, (viewport_rows + 1) / 2},
+          band_rows(band_rows), picture_rows(picture_rows)
     {
         // The poller holds every signal back, so they go to the main thread.
         // A poller that cannot start leaves the picture without its line.
@@ -130,6 +133,7 @@ private:
     const int total, tiles;  // tiles to render in all, and in each picture
     const frames_ahead ahead;
     const int pass_rows[3];  // block rows of the coarse, the 2x2 and the 1x1 pass
+    const int band_rows, picture_rows;  // a picture in bands: the rows of each and of the picture
     const bool shown = isatty(STDERR_FILENO);
     const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::atomic<int> tiles_done{0};
@@ -181,6 +185,14 @@ private:
         const int picture = std::min(done / tiles, count - 1), tile = std::min(done - picture * tiles + 1, tiles);
         if (ahead.sequence)
             parts.push_back({"frame " + std::to_string(ahead.numbers[picture]), 5});
+        if (band_rows > 0) {
+            const int first = (tile - 1) * band_rows + 1;
+            parts.push_back({"rows " + std::to_string(first) + " to " +
+                                 std::to_string(std::min(first + band_rows - 1, picture_rows)) + " of " +
+                                 std::to_string(picture_rows),
+                             3});
+            return;
+        }
         if (tiles > 1)
             parts.push_back({"tile " + std::to_string(tile) + " of " + std::to_string(tiles), 5});
         parts.push_back({tile_render.load(std::memory_order_relaxed) ? "second render" : "first render", 1});

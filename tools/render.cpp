@@ -20,13 +20,16 @@
 #include "app/logo.h"
 #include "app/palette.h"
 #include "app/screen.h"
+#include "engine/colouring.h"
 #include "engine/strip.h"
 #include "engine/workers.h"
 #include "tools/aim.h"
 #include "tools/argsof.h"
 #include "tools/fromwindow.h"
+#include "tools/grid.h"
 #include "tools/film.h"
 #include "tools/options.h"
+#include "tools/palettes.h"
 #include "tools/pngout.h"
 #include "tools/printable.h"
 #include "tools/progress.h"
@@ -80,6 +83,11 @@ void set_up(const options &o, const picture_record *from)
     anz = 1;
     alloc_screen();
     make_palette();
+    if (!o.palette.empty())
+        use_palette(o.palette);
+    colouring = o.colouring;
+    if (colouring != COLOURING_COUNT)
+        prepare_colouring();
     if (o.numbers.size() == 5)
         setkoords(o.numbers[1], o.numbers[0], o.numbers[3], o.numbers[2], o.numbers[4], 1);
     else if (from)
@@ -116,7 +124,7 @@ void set_up(const options &o, const picture_record *from)
 }
 
 // What one picture of the run costs: the pixels rendered (in each of the
-// two renders) and the memory write_picture holds for it, from the options
+// two renders) and the memory write_picture (or write_grid_picture) holds for it, from the options
 // alone. Kept beside write_picture, whose buffers it counts: the bands of
 // rendered rows (two when rows are written beside the rendering of plain
 // tiles), the rows averaged from them, the supersampler's sums, and the
@@ -126,8 +134,18 @@ struct picture_cost {
     double bytes;
 };
 
+picture_cost grid_cost(const options &o)
+{
+    const double s = o.supersample, columns = o.size[0] * s, rows = o.size[1] * s, band = grid_band_rows(o);
+    const double row_bytes = o.size[0] * 3.0, averaged = s > 1 ? columns * 3 + row_bytes * 8 : 0;
+    return {columns, rows, band * columns * 4 + 2 * row_bytes * (s > 1 ? band / s + 1 : band) + averaged +
+                               4.0 * SCREEN_W * SCREEN_H};
+}
+
 picture_cost cost_of(const options &o)
 {
+    if (!explorer_frames(o))  // a band's colours, two bands of rows, and a rendered row and the sums to average
+        return grid_cost(o);
     const double k = o.tiles, s = o.supersample, n = k * s;
     const double band = n * SCREEN_W * 3 * SCREEN_H;
     const double averaged = s > 1 ? 2 * k * SCREEN_W * 3 * std::ceil(SCREEN_H / s) + k * SCREEN_W * 3 * 8 : 0;
@@ -161,6 +179,16 @@ void print_stats(const render_counts &c, int k, double seconds, double writing)
                  c.samples[0] + c.samples[1], c.steps[0] + c.steps[1], c.samples[0], c.steps[0], c.samples[1],
                  c.steps[1], k * k, k, k, seconds, render_threads, writing,
                  render_threads > 1 ? ", beside the rendering" : "");
+}
+
+// A picture computed pixel by pixel renders once, in bands.
+void print_grid_stats(const render_counts &c, const options &o, double seconds, double writing)
+{
+    std::fprintf(stderr,
+                 "samples %lld\nsteps %lld\none render of %d x %d pixels, in bands of %d rows, %.2f s\n"
+                 "threads %d\nPNG writing %.2f s%s\n",
+                 c.samples[0], c.steps[0], o.size[0] * o.supersample, o.size[1] * o.supersample, grid_band_rows(o),
+                 seconds, render_threads, writing, render_threads > 1 ? ", beside the rendering" : "");
 }
 }  // namespace
 
@@ -248,6 +276,8 @@ int main(int argc, char **argv)
         return close_stdout(print_args_of(o.args_of));
     if (o.args_of_window)
         return close_stdout(print_args_of_window(o.window));
+    if (!read_palette(o, why))
+        refuse_file(why);
     picture_record file;
     const picture_record *from = o.from.empty() && !o.from_window ? nullptr : &file;
     if (!o.from.empty() && !read_view_file(o.from, file, why))
@@ -261,7 +291,9 @@ int main(int argc, char **argv)
     if (o.aim)
         report_aim(aim_at_boundary(o), o.stats);
     picture_record record = describe_picture(o, from);
+    const bool frames = explorer_frames(o);
     const int k = o.tiles * o.supersample;  // k x k tiles rendered per picture
+    const int parts = frames ? k * k : grid_bands(o);  // tiles, or bands of rows
     catch_signals();
     film pictures(o, record);
     png_output out;
@@ -271,19 +303,22 @@ int main(int argc, char **argv)
         open_picture(out, o, pictures, 0, record);  // refused at once, before the line starts
         warn_of_cost(o, pictures.count());
     }
-    progress_line line(k * k, YPTS, pictures.ahead());
+    progress_line line(parts, YPTS, pictures.ahead(), frames ? 0 : grid_band_rows(o), o.size[1] * o.supersample);
     for (int i = 0; i < pictures.count(); i++) {
         if (i > 0)
             open_picture(out, o, pictures, i, record);
-        writing += write_picture(o, out, line, counts, i * k * k);
+        writing += frames ? write_picture(o, out, line, counts, i * parts)
+                          : write_grid_picture(o, out, line, counts, i * parts);
         if (i == pictures.count() - 1)
             line.stop();
         finish_output(out);
         pictures.rendered(i);
     }
     line.stop();
-    if (o.stats)
+    if (o.stats && frames)
         print_stats(counts, k, line.seconds(), writing);
+    else if (o.stats)
+        print_grid_stats(counts, o, line.seconds(), writing);
     pictures.report(o.stats);
     return 0;
 }

@@ -5,20 +5,9 @@
 // and sRGB values are not proportional to it.
 #include "tools/supersample.h"
 
-#include <cmath>
+#include "engine/srgb.h"
 
 namespace {
-
-// The sRGB transfer function and its inverse, on values from 0 to 1.
-double linear_of(double encoded)
-{
-    return encoded <= 0.04045 ? encoded / 12.92 : std::pow((encoded + 0.055) / 1.055, 2.4);
-}
-
-double encoded_of(double linear)
-{
-    return linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
-}
 
 // The 256 linear values of the 8-bit ones, computed once.
 const double *linear_table()
@@ -30,12 +19,6 @@ const double *linear_table()
         return t;
     }();
     return table.data();
-}
-
-std::uint8_t to_byte(double linear)
-{
-    const double v = std::round(encoded_of(linear) * 255);
-    return std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
 }  // namespace
@@ -53,7 +36,7 @@ bool supersampler::add_row(const std::uint8_t *row, std::uint8_t *out)
         return false;
     const double count = double(k_) * k_;
     for (std::size_t i = 0; i < sums_.size(); i++) {
-        out[i] = to_byte(sums_[i] / count);
+        out[i] = srgb_byte(sums_[i] / count);
         sums_[i] = 0;
     }
     rows_ = 0;

@@ -65,30 +65,32 @@ bool read_count(const char *text, int *count)
     return true;
 }
 
-int size_factor(const char *text, std::string *why)
+bool read_picture_size(const char *text, int size[2], std::string *why)
 {
+    const std::string name = text;
+    if (name == "hd" || name == "4k") {
+        size[0] = name == "hd" ? 1920 : 3840, size[1] = name == "hd" ? 1080 : 2160;
+        return true;
+    }
     const char *x = std::strchr(text, 'x');
     int w = 0, h = 0;
     if (!x || !read_count(std::string(text, x).c_str(), &w) || !read_count(x + 1, &h)) {
-        *why = std::string("size must be WIDTHxHEIGHT such as 2048x1536, not '") + text + "'";
-        return 0;
+        *why = "size must be WIDTHxHEIGHT such as 1920x1080, or hd or 4k, not '" + name + "'";
+        return false;
     }
-    const std::string size = std::to_string(w) + "x" + std::to_string(h);
-    if (w == 0 || h == 0 || w % SCREEN_W != 0 || h % SCREEN_H != 0) {
-        *why = "size " + size + ": the width must be a positive multiple of 1024 and the height of 768";
-        return 0;
+    if (w < MIN_PICTURE_SIDE || h < MIN_PICTURE_SIDE || w > MAX_PICTURE_SIDE || h > MAX_PICTURE_SIDE) {
+        *why = "size " + std::to_string(w) + "x" + std::to_string(h) + ": the width and the height must each be from " +
+               std::to_string(MIN_PICTURE_SIDE) + " to " + std::to_string(MAX_PICTURE_SIDE) + " pixels";
+        return false;
     }
+    size[0] = w, size[1] = h;
+    return true;
+}
+
+int tile_factor(int w, int h)
+{
     const int k = w / SCREEN_W;
-    if (h / SCREEN_H != k) {
-        *why = "size " + size + " is " + std::to_string(k) + " frames wide but " + std::to_string(h / SCREEN_H) +
-               " high; a picture is as many frames wide as high (1024x768 times the same number)";
-        return 0;
-    }
-    if (k > MAX_TILE_FACTOR) {
-        *why = "size " + size + " is " + std::to_string(k) + " frames wide; at most 16 (16384x12288)";
-        return 0;
-    }
-    return k;
+    return w % SCREEN_W == 0 && h == k * SCREEN_H && k >= 1 && k <= MAX_TILE_FACTOR ? k : 0;
 }
 
 int scale_factor(const char *text, std::string *why)
@@ -175,11 +177,11 @@ void copy_tile(std::uint8_t *band, int band_width, int tx, bool logo)
     }
 }
 
-void blend_logo_row(std::uint8_t *row, int from_bottom)
+void blend_logo_row(std::uint8_t *row, int from_bottom, int columns)
 {
     if (from_bottom < 0 || from_bottom >= LOGO_H)
         return;
-    for (int col = 0; col < LOGO_W; col++)
+    for (int col = 0; col < LOGO_W && col < columns; col++)
         for (int c = 0; c < 3; c++)
             row[col * 3 + c] = over_logo(row[col * 3 + c], snap_long[from_bottom * LOGO_W + col], c);
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/screen.h"
+
 constexpr int MAX_TILE_FACTOR = 16;  // a picture is at most 16 x 16 frames
 
 // A count of frames, steps, pixels or threads: true, with *count set, for
@@ -12,9 +14,17 @@ constexpr int MAX_TILE_FACTOR = 16;  // a picture is at most 16 x 16 frames
 // large for an int).
 bool read_count(const char *text, int *count);
 
-// "WxH" for a picture of k x k frames, W = k * 1024 and H = k * 768 with a
-// whole k from 1 to MAX_TILE_FACTOR: k, or 0 with *why saying what is wrong.
-int size_factor(const char *text, std::string *why);
+constexpr int MIN_PICTURE_SIDE = 16;     // the narrowest picture, in pixels
+constexpr int MAX_PICTURE_SIDE = 65536;  // the widest and the highest
+
+// "WxH" with W and H from MIN_PICTURE_SIDE to MAX_PICTURE_SIDE, or one of
+// the named sizes hd (1920x1080) and 4k (3840x2160): true with size set
+// to the width and the height, or false with *why saying what is wrong.
+bool read_picture_size(const char *text, int size[2], std::string *why);
+
+// k when a picture of w x h pixels is k x k frames of the explorer's size
+// (k from 1 to MAX_TILE_FACTOR), else 0.
+int tile_factor(int w, int h);
 
 // "K", a whole number from 1 to MAX_TILE_FACTOR: K, or 0 with *why.
 int scale_factor(const char *text, std::string *why);
@@ -59,5 +69,6 @@ void copy_tile(std::uint8_t *band, int band_width, int tx, bool logo);
 
 // Blends the logo over a row of RGB pixels in its place: the row lies
 // from_bottom rows above the picture's bottom row, and rows above the
-// logo's are left alone.
-void blend_logo_row(std::uint8_t *row, int from_bottom);
+// logo's are left alone; in a picture narrower than the logo, columns past
+// the row's are too.
+void blend_logo_row(std::uint8_t *row, int from_bottom, int columns = SCREEN_W);

@@ -18,7 +18,9 @@
 #include <zlib.h>
 
 #include "app/screen.h"
+#include "engine/colouring.h"
 #include "tools/options.h"
+#include "tools/palettes.h"
 #include "tools/printable.h"
 #include "tools/tiles.h"
 #include "view/viewstate.h"
@@ -29,7 +31,7 @@ namespace {
 
 const char software[] = "rootzoom-render " ROOTZOOM_VERSION;
 // See view/viewrecord.cpp for what each version adds.
-constexpr int newest_view_version = 3;
+constexpr int newest_view_version = 4;
 
 // A number as exact_text writes it, and nothing else: no "1.40", no "+1",
 // no "1e400"; so a damaged digit that still reads as a number is caught
@@ -115,12 +117,50 @@ bool read_precision(const values &v, picture_record &r)
     return false;
 }
 
-// "WxH" as the writer writes it: the k x k frames' exact size.
+// "WxH" as the writer writes it. Before version 4 every picture was k x k
+// frames of the explorer's size; the version is checked once all is read.
 bool read_size(const values &v, picture_record &r)
 {
     std::string why;
-    r.tiles = v.size() == 1 ? size_factor(v[0].c_str(), &why) : 0;
-    return r.tiles > 0 && v[0] == std::to_string(r.tiles * SCREEN_W) + "x" + std::to_string(r.tiles * SCREEN_H);
+    if (v.size() != 1 || v[0] == "hd" || v[0] == "4k" || !read_picture_size(v[0].c_str(), r.size, &why))
+        return false;
+    r.tiles = tile_factor(r.size[0], r.size[1]);
+    return v[0] == std::to_string(r.size[0]) + "x" + std::to_string(r.size[1]);
+}
+
+bool read_colouring(const values &v, picture_record &r)
+{
+    for (int c = COLOURING_COUNT; c <= COLOURING_BASIN; c++)
+        if (v.size() == 1 && v[0] == colouring_name(c)) {
+            r.colouring = c;
+            return true;
+        }
+    return false;
+}
+
+// "explorer", or the count of colours and each one's six hexadecimal
+// digits, as palette_text writes them; the explorer's own colours are
+// never written out.
+bool read_palette(const values &v, picture_record &r)
+{
+    int count = 0;
+    if (v.size() == 1 && v[0] == "explorer")
+        return true;
+    if (v.empty() || !read_count(v[0].c_str(), &count) || count < 1 || count > MAX_PALETTE_ENTRIES ||
+        v.size() != std::size_t(count) + 1)
+        return false;
+    for (int i = 1; i <= count; i++) {
+        if (v[i].size() != 6 || v[i].find_first_not_of("0123456789abcdef") != std::string::npos)
+            return false;
+        const unsigned long rgb = std::stoul(v[i], nullptr, 16);
+        r.palette.push_back(std::uint32_t(rgb >> 16 | (rgb & 0xff00) | (rgb & 0xff) << 16));
+    }
+    return palette_text(r.palette) == [&] {
+        std::string text;
+        for (const std::string &word : v)
+            text += (text.empty() ? "" : " ") + word;
+        return text;
+    }() && !is_explorers_palette(r.palette);
 }
 
 struct field {
@@ -132,9 +172,9 @@ const field fields[] = {
     {"mode", read_mode}, {"numbers", read_given_numbers}, {"parameter-plane", read_parameter},
     {"dynamic-plane", read_dynamic}, {"z0", read_z0}, {"width", read_width},
     {"coarse", read_coarse}, {"size", read_size}, {"logo", read_logo}, {"supersample", read_supersample},
-    {"low-parts", read_low}, {"precision", read_precision},
+    {"low-parts", read_low}, {"precision", read_precision}, {"colouring", read_colouring}, {"palette", read_palette},
 };
-const std::size_t fields_of_version[] = {0, 9, 10, 12};  // the lines after the version line
+const std::size_t fields_of_version[] = {0, 9, 10, 12, 14};  // the lines after the version line
 
 // libpng reports trouble through these; the message is kept for the error
 // and warnings are not printed.
@@ -282,6 +322,10 @@ picture_record describe_picture(const options &o, const picture_record *from)
     r.width = o.width;
     r.coarse = o.coarse;
     r.tiles = o.tiles;
+    r.size[0] = o.size[0], r.size[1] = o.size[1];
+    r.colouring = o.colouring;
+    if (!is_explorers_palette(o.palette))
+        r.palette = o.palette;
     r.logo = o.logo;
     r.supersample = o.supersample;
     r.precision = precision;
@@ -326,14 +370,19 @@ bool parse_view_text(const std::string &text, picture_record &r, std::string &wh
     }
     if (!record_in_range(read, why))
         return false;
+    if (version < 4 && read.tiles == 0) {
+        why = "it gives a size other than k x (1024x768) in a record before version 4";
+        return false;
+    }
     r = read;
     return true;
 }
 
 // Every line reads, but together they may still ask for what no picture of
 // this tool is: a viewport width with a picture of several frames or
-// supersampled (such a picture is made at full width), or an iteration
-// limit beyond what the renderer iterates to.
+// supersampled (such a picture is made at full width), a viewport width or
+// the coarse pass with a picture that is not the explorer's frames, or an
+// iteration limit beyond what the renderer iterates to.
 bool record_in_range(const picture_record &r, std::string &why)
 {
     const struct {
@@ -352,6 +401,8 @@ bool record_in_range(const picture_record &r, std::string &why)
     if (r.width != SCREEN_W && (r.tiles > 1 || r.supersample > 1))
         why = std::string("it gives a viewport width with a picture of ") +
               (r.tiles > 1 ? "several frames" : "supersampled pixels");
+    else if ((r.width != SCREEN_W || r.coarse) && !(r.tiles > 0 && r.colouring == COLOURING_COUNT))
+        why = "it gives a viewport width or the coarse pass with a picture that is not the explorer's frames";
     return why.empty();
 }
 
@@ -427,10 +478,18 @@ void take_from(options &o, const picture_record &file)
         o.z0[0] = file.z0[0], o.z0[1] = file.z0[1];
     o.coarse |= file.coarse;
     o.logo &= file.logo;
-    if (!o.has_tiles)
+    if (!o.has_tiles) {
         o.tiles = o.has_width ? 1 : file.tiles;
+        o.size[0] = o.has_width ? SCREEN_W : file.size[0], o.size[1] = o.has_width ? SCREEN_H : file.size[1];
+    }
+    if (!o.has_colouring)
+        o.colouring = o.has_width ? COLOURING_COUNT : file.colouring;
+    if (!o.has_palette)
+        o.palette = file.palette;
+    if (!explorer_frames(o))  // a viewport and the coarse pass belong to the explorer's frames
+        o.coarse = false;
     if (!o.has_supersample)
         o.supersample = o.has_width ? 1 : file.supersample;
     if (!o.has_width)
-        o.width = o.tiles > 1 || o.supersample > 1 ? SCREEN_W : file.width;
+        o.width = o.tiles > 1 || o.supersample > 1 || !explorer_frames(o) ? SCREEN_W : file.width;
 }

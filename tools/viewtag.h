@@ -50,7 +50,10 @@ bool read_view_stream(std::FILE *f, const std::string &path, picture_record &r, 
 void add_view_chunks(png_structp png, png_infop info, const std::string &text);
 
 // Takes into o what the file says and the command line does not: the mode,
-// z0, width, size, supersampling, --coarse and --no-logo. A viewport width belongs to a
-// picture of one frame, so a size or supersampling given drops the file's
-// width, and a width given drops the file's size and supersampling.
+// z0, width, size, supersampling, colouring, palette, --coarse and
+// --no-logo. A viewport width belongs to a picture of one frame, so a size
+// or supersampling given drops the file's width, and a width given drops
+// the file's size, supersampling and colouring; a viewport and the coarse
+// pass belong to the explorer's frames, so another size or colouring
+// drops them.
 void take_from(options &o, const picture_record &file);

@@ -31,7 +31,12 @@ int iteration_limit(double limit)
 // with no finite one, has nothing to resolve.
 bool view_is_deep(double xmid, double ymid, double xhalf, double yhalf)
 {
-    const double pixel = std::min(std::fabs(2 * xhalf / XPTS), std::fabs(2 * yhalf / YPTS));
+    return grid_is_deep(xmid, ymid, xhalf, yhalf, XPTS, YPTS);
+}
+
+bool grid_is_deep(double xmid, double ymid, double xhalf, double yhalf, int columns, int rows)
+{
+    const double pixel = std::min(std::fabs(2 * xhalf / columns), std::fabs(2 * yhalf / rows));
     const double largest = std::max(std::fabs(xmid) + std::fabs(xhalf), std::fabs(ymid) + std::fabs(yhalf));
     if (!(pixel > 0) || !std::isfinite(pixel) || !std::isfinite(largest))
         return false;

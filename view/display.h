@@ -11,6 +11,8 @@ int iteration_limit(double limit);
 // than doubles resolve on the current viewport: its pixel step below 64
 // units in the last place of its largest coordinate.
 bool view_is_deep(double xmid, double ymid, double xhalf, double yhalf);
+// The same for a grid of the given columns and rows over the view.
+bool grid_is_deep(double xmid, double ymid, double xhalf, double yhalf, int columns, int rows);
 
 // Whether the current view state's frame is computed in double-double: as
 // the precision choice says, and in auto when the plane the mode displays

@@ -8,14 +8,19 @@
 // Version 1 is a picture of one sample per pixel; version 2 adds the
 // supersample line, and is written only for a supersampled picture;
 // version 3 adds the centres' low parts and the precision, and is written
-// only for a view with low parts or a precision forced. So every other
-// picture, and the explorer's window, carries the very text it always has.
+// only for a view with low parts or a precision forced; version 4 adds the
+// colouring and the palette, and is written only for a picture of another
+// size than k x (1024 x 768), another colouring than by count, or another
+// palette than the explorer's. So every other picture, and the explorer's
+// window, carries the very text it always has.
 #include "view/viewrecord.h"
 
 #include <charconv>
+#include <cstdio>
 #include <sstream>
 
 #include "app/screen.h"
+#include "engine/colouring.h"
 #include "view/viewstate.h"
 
 extern const char view_property[] = "ROOTZOOM_VIEW";
@@ -68,7 +73,7 @@ void restore_views(const picture_record &r)
 
 picture_size record_size(const picture_record &r)
 {
-    return {r.tiles * SCREEN_W, r.tiles * SCREEN_H};
+    return {r.size[0], r.size[1]};
 }
 
 // Truncated toward zero, as iteration_limit takes it.
@@ -82,7 +87,23 @@ extern const char limit_range_text[] = "a finite number whose whole part fits an
 int record_version(const picture_record &r)
 {
     const bool low = r.low[0] != 0 || r.low[1] != 0 || r.low[2] != 0 || r.low[3] != 0;
+    if (r.tiles == 0 || r.colouring != 0 || !r.palette.empty())
+        return 4;
     return low || r.precision != PRECISION_AUTO ? 3 : r.supersample > 1 ? 2 : 1;
+}
+
+// "explorer", or the colours as six hexadecimal digits each, red first.
+std::string palette_text(const std::vector<std::uint32_t> &palette)
+{
+    if (palette.empty())
+        return "explorer";
+    std::string text = std::to_string(palette.size());
+    for (const std::uint32_t c : palette) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, " %02x%02x%02x", unsigned(c & 0xff), unsigned(c >> 8 & 0xff), unsigned(c >> 16 & 0xff));
+        text += hex;
+    }
+    return text;
 }
 
 const char *precision_name(int precision)
@@ -103,5 +124,7 @@ std::string view_text(const picture_record &r)
         s << "\nsupersample " << r.supersample;
     if (version >= 3)
         s << "\nlow-parts " << numbers_text(r.low, 4) << "\nprecision " << precision_name(r.precision);
+    if (version >= 4)
+        s << "\ncolouring " << colouring_name(r.colouring) << "\npalette " << palette_text(r.palette);
     return s.str();
 }

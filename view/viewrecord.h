@@ -1,7 +1,9 @@
 // viewrecord.h -- the record of the view a picture shows, as text: a PNG's view chunk and the explorer's window property
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 extern const char view_property[];  // the explorer's window property that holds the record of the frame on screen
 
@@ -16,11 +18,14 @@ struct picture_record {
     double numbers[5] = {};    // xmax xmin ymax ymin maxiter
     double width = 1024;
     bool coarse = false;
-    int tiles = 1;
+    int tiles = 1;              // the picture is tiles x tiles frames of the explorer's; 0 for another size
+    int size[2] = {1024, 768};  // its width and height in pixels
     bool logo = true;
     int supersample = 1;  // each pixel the mean of supersample x supersample pixels
     double low[4] = {};   // the centres' low parts: xmit_lo ymit_lo jxmit_lo jymit_lo
     int precision = 0;    // a precision_choice: auto, or forced to double or double-double
+    int colouring = 0;    // a colouring_id: by count, smooth or by basin
+    std::vector<std::uint32_t> palette;  // its colours, cycled; none for the explorer's own
 };
 
 // A double as the shortest text that reads back as exactly that double:
@@ -32,7 +37,7 @@ std::string exact_text(double value);
 void capture_views(picture_record &r);
 void restore_views(const picture_record &r);
 
-// The picture a record describes, in pixels: its k x k frames of 1024 x 768.
+// The picture a record describes, in pixels: its size line.
 struct picture_size {
     int width, height;
 };
@@ -46,8 +51,13 @@ bool limit_in_range(double limit);
 extern const char limit_range_text[];  // what limit_in_range takes, for messages
 
 // The version of the record's text: 1, 2 with supersampling, 3 with low
-// parts or a precision forced.
+// parts or a precision forced, 4 with a size other than k x (1024 x 768),
+// a colouring other than by count or a palette of its own.
 int record_version(const picture_record &r);
+
+// A palette as the record writes it: "explorer" for none, else the count
+// of colours and each as six hexadecimal digits, red first.
+std::string palette_text(const std::vector<std::uint32_t> &palette);
 
 // "auto", "double" or "double-double", as the record and --precision write it.
 const char *precision_name(int precision);

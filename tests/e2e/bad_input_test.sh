@@ -60,7 +60,8 @@ done
 expect 0 '^Usage: rootzoom-render' "$render" --help
 for args in "--bogus" "--mode 7" "--width -1" "--c 1" "1 2 3" "1 2 x 4 5" "1,5 2 3 4 5" "--threads 0" "--threads 2.5" \
             "--precision quad" "--precision=" "--half-width 0" "--half-width -1e-20" "--half-width nan" "--half-width 1e400" \
-            "--mode 7 --mode 1"; do
+            "--mode 7 --mode 1" "--size 15x768" "--size 0x0" "--size 2048" "--size HD" "--colouring fancy" \
+            "--size 800x600 --width 800" "--colouring basin --coarse"; do
     refused '' "$render" -o "$tmp/never.png" $args
 done
 # An iteration limit is taken when it is finite and its whole part fits an
@@ -70,6 +71,14 @@ for limit in inf -inf nan 1e12 2147483648 -2147483649; do
         "$render" -o "$tmp/never.png" 3 -3 2.25 -2.25 "$limit"
 done
 expect 0 '^$' "$render" -o "$tmp/never.png" -o "$tmp/view.png" --width 1000 --width 8 --mode 2 --mode 0 -- 3 -3 2.25 -2.25 -2147483648.5
+# A palette that cannot be used: what is wrong with it and its line, on one
+# line (as for a file given to take a view from), status 2, nothing written.
+printf '1 2 3\n12 34\n' >"$tmp/bad.map"
+expect 2 "^rootzoom-render: the palette $tmp/bad.map, line 2, is not three whole numbers from 0 to 255 .*: '12 34'" \
+    "$render" --palette "$tmp/bad.map" -o "$tmp/never.png"
+expect 2 "^rootzoom-render: there is no palette 'nosuch': the palettes are explorer" "$render" --palette nosuch -o "$tmp/never.png"
+expect 2 "^rootzoom-render: cannot read the palette $tmp/missing.map" "$render" --palette "$tmp/missing.map" -o "$tmp/never.png"
+[ -e "$tmp/never.png" ] && { echo "FAIL: $tmp/never.png written"; failures=$((failures + 1)); }
 # The picture is PNG, so its name must end in .png, in any case; any other
 # name is refused before anything is written.
 for name in out.jpg out picture.png.gz; do

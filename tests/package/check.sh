@@ -138,7 +138,8 @@ dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >"$work/contents"
 for f in /usr/bin/rootzoom /usr/bin/rootzoom-render \
          /usr/share/man/man1/rootzoom.1.gz /usr/share/man/man1/rootzoom-render.1.gz \
          /usr/share/doc/rootzoom/copyright /usr/share/applications/rootzoom.desktop \
-         /usr/share/icons/hicolor/128x128/apps/rootzoom.png /usr/share/icons/hicolor/256x256/apps/rootzoom.png; do
+         /usr/share/icons/hicolor/128x128/apps/rootzoom.png /usr/share/icons/hicolor/256x256/apps/rootzoom.png \
+         /usr/share/rootzoom/palettes/explorer.map /usr/share/rootzoom/palettes/rainbow.map; do
     grep -qx "$f" "$work/contents" || fail "the package lacks $f"
 done
 grep -q '^/usr/share/man/man1/.*\.1$' "$work/contents" && fail "the package holds uncompressed manual pages"
@@ -193,6 +194,13 @@ if [ -f "$picture" ]; then
 else
     fail "/usr/bin/rootzoom-render wrote no $picture"
 fi
+
+# The palettes are found beside the installed program; the explorer's, by
+# name, makes the default picture.
+/usr/bin/rootzoom-render --palette explorer -o "$work/named.png" && cmp -s "$picture" "$work/named.png" ||
+    fail "/usr/bin/rootzoom-render --palette explorer did not make the default picture"
+/usr/bin/rootzoom-render --palette rainbow --colouring basin --size 64x36 -o "$work/rainbow.png" ||
+    fail "/usr/bin/rootzoom-render --palette rainbow failed"
 
 out=$(desktop-file-validate /usr/share/applications/rootzoom.desktop 2>&1) && [ -z "$out" ] ||
     fail "the installed desktop entry: $out"

@@ -1,0 +1,85 @@
+// iterate.h -- the loop every one-sample kernel shares, with the moves of the last two steps or without
+//
+// Included by kernels.cpp, which compiles it without the moves, as the
+// count pictures have always run it, and by kernels_moving.cpp, which
+// compiles it with them for the smooth colourings: apart, so that neither
+// changes the compiler's choices for the other. Internal linkage, as in
+// newton.h.
+#pragma once
+
+#include <type_traits>
+
+#include "engine/kernels.h"
+#include "engine/newton.h"
+
+// Every kernel shares this loop, in doubles or in double-doubles: a step
+// that escapes is not counted, a step that converges is, and when the step
+// that reaches the limit also converges the limit decides. The escape test
+// is written so that an infinite or not-a-number iterate fails it. The
+// squares of the new iterate serve the escape test and then the next step.
+// The stop tests look at the high parts alone: a step of 0.001 and a bound
+// of a million need no more. The corrections themselves are in newton.h,
+// shared with the lane kernels. With Moves it keeps the moves of the last
+// two steps too, for the smooth colourings; the count pictures' kernels
+// are compiled without them, as they always were.
+template <bool Moves, class Num, class Correction>
+static std::conditional_t<Moves, moving_orbit, orbit> iterate(Num a, Num b, int maxiter, Correction correction)
+{
+    Num a2 = a * a, b2 = b * b, na, nb;
+    int n = 0, steps = 0;
+    [[maybe_unused]] double move = __builtin_inf(), before = __builtin_inf();
+    for (;;) {
+        Num da, db;
+        correction(a, b, a2, b2, da, db);
+        na = a - da, nb = b - db;
+        steps++;
+        Num na2 = na * na, nb2 = nb * nb;
+        if constexpr (Moves) {
+            const double move_a = magnitude(high_part(na) - high_part(a)), move_b = magnitude(high_part(nb) - high_part(b));
+            before = move, move = move_a > move_b ? move_a : move_b;
+        }
+        if (!(escape_measure(na, nb, na2, nb2) < escape_bound))
+            break;
+        if (++n >= maxiter)
+            break;
+        if (magnitude(high_part(na) - high_part(a)) <= tolerance &&
+            magnitude(high_part(nb) - high_part(b)) <= tolerance)
+            break;
+        a = na, b = nb, a2 = na2, b2 = nb2;
+    }
+    if constexpr (Moves)
+        return {{n, steps, high_part(na), high_part(nb)}, move, before};
+    else
+        return {n, steps, high_part(na), high_part(nb)};
+}
+
+template <bool Moves, class Num>
+static auto mandel_iterate(Num x, Num y, Num a, Num b, int maxiter)
+{
+    const mandel_terms<Num> t = mandel_terms_of(x, y);
+    return iterate<Moves>(a, b, maxiter, [&](Num a, Num b, Num a2, Num b2, Num &da, Num &db) {
+        mandel_correction(t, a, b, a2, b2, da, db);
+    });
+}
+
+template <bool Moves, class Num>
+static auto julia_iterate(Num x, Num y, Num cr, Num ci, int maxiter)
+{
+    const julia_terms<Num> c = julia_terms_of(cr, ci);
+    return iterate<Moves>(x, y, maxiter, [&](Num x, Num y, Num x2, Num y2, Num &dx, Num &dy) {
+        julia_correction(c, x, y, x2, y2, dx, dy);
+    });
+}
+
+// Which of two not-a-numbers an operation passes on depends on the order
+// of its operands, which a compiler may swap in vector code and not in
+// scalar code; double-double meets them more often, as an overflow turns
+// into one. So a deep orbit reports every not-a-number as the same one.
+template <class Orbit>
+static Orbit plain_nan(Orbit o)
+{
+    o.x = o.x == o.x ? o.x : __builtin_nan("");
+    o.y = o.y == o.y ? o.y : __builtin_nan("");
+    return o;
+}
+
