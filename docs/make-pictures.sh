@@ -9,10 +9,13 @@
 #   rootzoom-128.png, rootzoom-256.png   the icon, cut from that dynamic-plane view
 #   supersampled.png      a detail of the wave, plain and with --supersample 4, side by side
 #   deep-dive.png         the last frame of the wave's aimed dive 550 steps in, by perturbation
+#   films.png             two aimed films, a frame every 100 steps: the wave's in the parameter
+#                         plane, and one in the dynamic plane of c = -1.38 + 1.35i
 #   colourings.png        a detail of the wave coloured by count, smooth and by basin, side by side
 #   wide.png              the wave as a 16:9 frame of 1920 x 1080, by basin in the sunset palette
 # The README pictures are scaled down to 640 x 480 to keep them small, but
-# for the deep dive, kept whole in a palette of its 254 colours. Needs
+# for the films' frames, 160 x 120 each, and the deep dive, kept whole in a
+# palette of its 248 colours. Needs
 # ImageMagick's convert (Debian package imagemagick) for scaling and cutting;
 # the results are committed, so building rootzoom does not need it.
 set -euo pipefail
@@ -57,10 +60,24 @@ small "$work/square.png" 256x256 "$docs/rootzoom-256.png"
 small "$work/square.png" 128x128 "$docs/rootzoom-128.png"
 
 # The dive's last frame alone (part 2 of its two), 550 steps in, some 280
-# steps past where doubles run out. It shows 254 of the palette's colours,
+# steps past where doubles run out. It shows 248 of the palette's colours,
 # so PNG8 keeps every pixel, in half the bytes.
 "$render" --aim --zoom-in 550 --every 550 --part 2/2 --frames "$work/dive" 1.4 0.6 0.6 0 60
 "$convert" "$work/dive/frame-00001.png" -strip PNG8:"$docs/deep-dive.png"
+
+# Two aimed films, a frame every 100 steps down to step 500, each frame's
+# 320 x 240 viewport scaled to 160 x 120, one film a row: the wave in the
+# parameter plane, whose deep views stretch into stripes, and the dynamic
+# plane of c = -1.38 + 1.35i, which stays self-similar. In mode 2 the zoom
+# leaves the limit where it is, so --limit-end takes it from 40 to 1000.
+"$render" --aim --zoom-in 500 --every 100 --width 320 --frames "$work/parameter-film" 1.4 0.6 0.6 0 60
+"$render" --aim --zoom-in 500 --every 100 --width 320 --limit-end 1000 --frames "$work/dynamic-film" \
+    --mode 2 --c '-1.38,1.35' 0.22 -0.28 0.1875 -0.1875 40
+for film in parameter dynamic; do
+    for f in "$work/$film-film"/frame-*.png; do "$convert" "$f" -crop 320x240+352+264 +repage -resize 160x120 "$f"; done
+    "$convert" "$work/$film-film"/frame-*.png +append "$work/$film-row.png"
+done
+"$convert" "$work/parameter-row.png" "$work/dynamic-row.png" -append -strip "$docs/films.png"
 
 # The same 320 x 240 pixels of the crest, at full size, so the staircases show.
 for w in wave wave4; do "$convert" "$work/$w.png" -crop 320x240+600+120 +repage "$work/$w-crop.png"; done
@@ -69,7 +86,7 @@ for w in wave wave4; do "$convert" "$work/$w.png" -crop 320x240+600+120 +repage 
 "$convert" "$work/swell-count.png" "$work/swell-smooth.png" "$work/swell-basin.png" +append -strip "$docs/colourings.png"
 small "$work/wide.png" 640x360 "$docs/wide.png"
 
-for f in parameter-plane dynamic-plane rootzoom-256 rootzoom-128 supersampled deep-dive colourings wide; do
+for f in parameter-plane dynamic-plane rootzoom-256 rootzoom-128 supersampled deep-dive colourings wide films; do
     chmod 644 "$docs/$f.png"
     echo "wrote $docs/$f.png ($(stat -c %s "$docs/$f.png") bytes)"
 done

@@ -872,7 +872,9 @@ void zoom_by_hand(double &xhalf, double &yhalf, double &limit, bool in, int step
 // steps of its zoom about the view's centre: in modes 0 and 1 the
 // parameter-plane view's (whose limit stops growing at 64250), in mode 2
 // the dynamic plane's. Each frame is the plain picture of that view and
-// carries it, so --from makes it again.
+// carries it, so --from makes it again. --limit and --limit-end set the
+// limits in the explorer's place, and frames that turn black from the
+// limit are said to.
 TEST_F(RenderTool, ZoomSequenceFramesAreTheExplorersSteps)
 {
     struct kase {
@@ -944,6 +946,42 @@ TEST_F(RenderTool, ZoomSequenceFramesAreTheExplorersSteps)
     ASSERT_EQ(run("--from " + (dir / "wide" / "frame-00001.png").string() + " -o " + again).status, 0);
     EXPECT_EQ(slurp(again), slurp(dir / "wide" / "frame-00001.png"));
     EXPECT_EQ(read_png(again).width, 192u);
+
+    // The limit in the maker's hands: --limit N is the picture of N as the
+    // fifth number, to the byte. --limit-end N takes the limit from the
+    // first frame's to N geometrically, also in mode 2, whose zoom alone
+    // leaves it where it is: 80, 160, 320, 640 over three frames; each frame
+    // carries its limit, so --from makes it again.
+    ASSERT_EQ(run("--limit 100 -o " + again + " 1.4 0.6 0.6 0 60").status, 0);
+    ASSERT_EQ(run("-o " + plain + " 1.4 0.6 0.6 0 100").status, 0);
+    EXPECT_EQ(slurp(again), slurp(plain));
+    const fs::path grown = dir / "grown";
+    ASSERT_EQ(run("--mode 2 --c 0.25,-0.5 --zoom-in 30 --every 10 --limit-end 640 --width 64 --frames " +
+                  grown.string() + " -1 -2 0.5 -0.25 80")
+                  .status,
+              0);
+    for (int n = 0; n <= 3; n++)
+        EXPECT_EQ(chunk_numbers(view_chunk(grown / ("frame-0000" + std::to_string(n) + ".png")), "parameter-plane")[4],
+                  80 << n);
+    ASSERT_EQ(run("--from " + (grown / "frame-00002.png").string() + " -o " + again).status, 0);
+    EXPECT_EQ(slurp(again), slurp(grown / "frame-00002.png"));
+
+    // A zoom out lowers the limit by 2 % a step: at step 100, 30 / 1.02^100,
+    // about 4, colours go black, and at step 60 of the default view, whose
+    // limit is then 50 / 1.02^60, about 15, black fills the frame. The
+    // warnings blame the limit and name the option that keeps it up, not
+    // the centre.
+    run_result r = run("--zoom-out 100 --every 20 --width 64 --frames " + (dir / "lowered").string() +
+                       " --c 0.9921144469450488,0.33181758850594534 --half-width 0.01 3 -3 2.25 -2.25 30");
+    EXPECT_NE(r.err.find("the first frame 5 (step 100): its samples reach the iteration limit, 4 there"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("--limit-end N"), std::string::npos) << r.err;
+    r = run("--zoom-out 60 --every 20 --width 64 --frames " + (dir / "widening").string() + " 3 -3 2.25 -2.25 50");
+    EXPECT_NE(r.err.find("warning: black, where samples reach the iteration limit, grows from "), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("of frame 3 (step 60), whose limit is 15"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--limit-end N"), std::string::npos) << r.err;
 }
 
 // A file that is no picture of this tool's, or whose view is damaged, is
@@ -1057,8 +1095,8 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
 }
 
 // The five numbers for the explorer: the given ones when they still make the
-// view, otherwise bounds that setkoords' arithmetic turns into it; and the
-// closest ones, said so, for a view too small for any bounds. What the
+// view, otherwise bounds that setkoords' arithmetic turns into it, or the
+// closest ones, said so; none for a view too small for any bounds. What the
 // explorer cannot take from its command line is said on standard error.
 TEST_F(RenderTool, ArgsOfGivesTheExplorersNumbers)
 {
@@ -1089,16 +1127,12 @@ TEST_F(RenderTool, ArgsOfGivesTheExplorersNumbers)
     for (const char *said : {"1920 x 1080, another shape than rootzoom's 1024 x 768", "coloured smooth", "palette of its own"})
         EXPECT_NE(r.err.find(said), std::string::npos) << said << ": " << r.err;
 
-    // Zoomed views: each answer is exact exactly when it says nothing, and
-    // 400 steps in, with half-extents far below the centre's last place,
-    // there is no exact answer.
+    // Zoomed views: each answer is exact exactly when it says nothing.
     const std::string args = " --width 8 -0.5 -1.5 0.375 -0.375 60";
     ASSERT_EQ(run("--zoom-in 6 --frames " + (dir / "z").string() + args).status, 0);
-    ASSERT_EQ(run("--zoom-in 400 --every 400 --frames " + (dir / "deep").string() + args).status, 0);
     std::vector<fs::path> frames;
     for (int n = 1; n <= 6; n++)
         frames.push_back(dir / "z" / ("frame-0000" + std::to_string(n) + ".png"));
-    frames.push_back(dir / "deep" / "frame-00001.png");  // last, so that r is its answer below
     int exact = 0;
     for (const fs::path &frame : frames) {
         r = run("--args-of " + frame.string());
@@ -1117,8 +1151,19 @@ TEST_F(RenderTool, ArgsOfGivesTheExplorersNumbers)
         EXPECT_EQ(b[4], view[4]);
         exact += same;
     }
-    EXPECT_NE(r.err.find("these are the closest"), std::string::npos) << r.err;
     EXPECT_GE(exact, 3);
+
+    // 400 steps into the dynamic plane, with half-extents far below the
+    // centre's last place, the closest numbers would open rootzoom on a
+    // view 1024 pixels wide at the least: no numbers, the command that
+    // makes the frame again, and a status that a script sees.
+    ASSERT_EQ(run("--mode 2 --zoom-in 400 --every 400 --frames " + (dir / "deep").string() + args).status, 0);
+    const std::string deep = (dir / "deep" / "frame-00001.png").string();
+    r = run("--args-of " + deep);
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("five numbers cannot carry the view of " + deep), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("rootzoom-render --from " + deep + " makes it again"), std::string::npos) << r.err;
 }
 
 // On a terminal a sequence shows which frame is under way; a hang-up leaves
@@ -1291,6 +1336,25 @@ int alike_columns(const picture &pic)
     return alike;
 }
 
+// The share of the commonest colour in that viewport.
+double commonest_share(const picture &pic)
+{
+    std::vector<std::uint32_t> colours;
+    for (int row = 360; row < 360 + 48; row++)
+        for (int col = 480; col < 480 + 64; col++) {
+            const png_byte *p = pic.at(col, row);
+            colours.push_back(p[0] | p[1] << 8 | p[2] << 16);
+        }
+    std::sort(colours.begin(), colours.end());
+    std::size_t most = 0;
+    for (std::size_t i = 0, j; i < colours.size(); i = j) {
+        for (j = i; j < colours.size() && colours[j] == colours[i]; j++) {
+        }
+        most = std::max(most, j - i);
+    }
+    return double(most) / double(colours.size());
+}
+
 ino_t inode(const fs::path &p)
 {
     struct stat s = {};
@@ -1305,7 +1369,8 @@ ino_t inode(const fs::path &p)
 // explorer's zoom about one centre, and the same command aims the same way.
 // So does a dive of 550 steps, half of it deeper than doubles resolve,
 // whose centre the aim sets with low parts: no frame is one colour or
-// breaks into blocks.
+// breaks into blocks. Dives into views where samples escape, and into the
+// dynamic plane with a limit raised for it, keep detail too.
 TEST_F(RenderTool, AimedDiveShowsDetailInEveryFrame)
 {
     const std::string dive = " --zoom-in 240 --every 40 --width 64 1.4 0.6 0.6 0 60";
@@ -1362,12 +1427,46 @@ TEST_F(RenderTool, AimedDiveShowsDetailInEveryFrame)
               (std::vector<double>{top[0], top[1], xstep, ystep, maxit}));
     ASSERT_EQ(run("--aim --stats --frames " + (dir / "deep-again").string() + deep).status, 0);
     EXPECT_EQ(folder_bytes(dir / "deep-again"), folder_bytes(dir / "deep"));
+
+    // The eye, whose samples settle on two points (about 0.01 + 1.16i and
+    // 0.99 - 0.65i) or escape, in large regions of each: where the escapes
+    // crowd, a boundary lasts, and the dive's last frame, 300 steps in,
+    // shows at least 16 colours, none on nine tenths of its pixels.
+    const run_result eye = run("--aim --stats --zoom-in 300 --every 300 --part 2/2 --width 64 --frames " +
+                               (dir / "eye").string() + " 1.4032 1.3932 0.63535 0.62785 1000");
+    ASSERT_EQ(eye.status, 0) << eye.err;
+    EXPECT_EQ(eye.err.find("warning"), std::string::npos) << eye.err;
+    const picture last = read_png(dir / "eye" / frame_name(1));
+    EXPECT_GE(viewport_colours(last), 16u);
+    EXPECT_LE(commonest_share(last), 0.9);
+    const std::size_t taken = eye.err.find("on a boundary between ");
+    ASSERT_NE(taken, std::string::npos) << eye.err;
+    const std::string sides = eye.err.substr(taken, eye.err.find('\n', taken) - taken);
+    EXPECT_NE(sides.find("samples that escape"), std::string::npos) << sides;
+    EXPECT_TRUE(sides.find("settling near 0.01") != std::string::npos ||
+                sides.find("settling near 0.99") != std::string::npos)
+        << sides;
+
+    // In the dynamic plane the zoom leaves the limit where it is. At 40,
+    // the rim of the black about c = -1.38 + 1.35i is, deep down, a smooth
+    // contour of the count, whose samples settle with more steps: no
+    // boundary to aim at, and the warnings name the option that raises the
+    // limit. With it, the dive keeps detail.
+    const std::string dynamic = " --mode 2 --c -1.38,1.35 --zoom-in 300 --every 300 --part 2/2 --width 64 --frames ";
+    const std::string view = " 0.22 -0.28 0.1875 -0.1875 40";
+    const run_result low = run("--aim" + dynamic + (dir / "low").string() + view);
+    EXPECT_NE(low.err.find("--limit-end N"), std::string::npos) << low.err;
+    ASSERT_EQ(run("--aim --limit-end 1000" + dynamic + (dir / "raised").string() + view).status, 0);
+    const picture raised = read_png(dir / "raised" / frame_name(1));
+    EXPECT_GE(viewport_colours(raised), 16u);
+    EXPECT_LE(commonest_share(raised), 0.9);
 }
 
 // Double precision runs out at a half-width of 3e-13, double-double 53
 // bits further in: --help says at which step a dive from the default view
 // and one from the wave get to each, and a sequence that goes past the
-// precision it is computed in names the first frame that does.
+// precision it is computed in names the first frame that does; a single
+// picture says so too.
 TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
 {
     auto first_step_past = [](double half, double end) {
@@ -1410,6 +1509,11 @@ TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
     }
     const run_result shallow = run("--zoom-in 630 --every 630 --width 8 --frames " + (dir / "shallow").string());
     EXPECT_EQ(shallow.err.find("precision"), std::string::npos) << shallow.err;
+    // A single picture past the end says so as a sequence does.
+    const run_result one = run("--half-width 1e-31 --width 8 -o " + (dir / "one.png").string());
+    EXPECT_NE(one.err.find("warning: the picture is deeper than double-double precision reaches"), std::string::npos)
+        << one.err;
+    EXPECT_EQ(run("--half-width 1e-27 --width 8 -o " + (dir / "one.png").string()).err, "");
 
     // Past double precision an aimed dive is one block in doubles, and the
     // warning blames the precision, not the centre; in double-double it shows detail.
@@ -1429,10 +1533,10 @@ TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
 // decimals were printed from) and names perturbation, so --from makes it
 // again to the byte, while the record of such a picture made before
 // perturbation, whose auto computed it in double-double, still makes that
-// picture and that record; and
-// --args-of says that five numbers cannot carry it and names it by --c and
-// --half-width and its numbers, a command that makes the same picture (its record
-// then holds another dynamic-plane view, which mode 0 does not show).
+// picture and that record; and --args-of prints no numbers, says that five
+// numbers cannot carry it and names it by --c and --half-width and its
+// numbers, a command that makes the same picture (its record then holds
+// another dynamic-plane view, which mode 0 does not show).
 TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
 {
     const std::string centre = "1.00232511376894264184880683542231667,0.312641896563815993395878893379726922";
@@ -1468,7 +1572,8 @@ TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
     EXPECT_EQ(view_chunk(again), old_record);
 
     const run_result args = run("--args-of " + deep.string());
-    ASSERT_EQ(args.status, 0);
+    EXPECT_NE(args.status, 0);
+    EXPECT_EQ(args.out, "");
     EXPECT_NE(args.err.find("five numbers cannot carry the view of"), std::string::npos) << args.err;
     const std::size_t c = args.err.find("--c ");
     ASSERT_NE(c, std::string::npos) << args.err;
@@ -1509,6 +1614,7 @@ TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
 // third to each, give the bytes of one run. Frames of another sequence are
 // refused before anything is rendered; with --overwrite they are replaced
 // and those past the end removed. Files that are no frames are left alone.
+// A longer film from the same start keeps a shorter one's frames.
 TEST_F(RenderTool, FilmFolderKeepsItsOwnFramesAndRefusesOthers)
 {
     const std::string wave = " --width 64 1.4 0.6 0.6 0 60";
@@ -1596,6 +1702,29 @@ TEST_F(RenderTool, FilmFolderKeepsItsOwnFramesAndRefusesOthers)
         fs::remove(film / frame_name(3));
         fs::create_directory(film / frame_name(3));
     }
+
+    // An aimed film made longer keeps the frames it has: the aim's centre
+    // does not depend on how far the film goes.
+    const fs::path grown = dir / "grown";
+    const std::string aimed = " --aim --every 50 --width 8 --frames " + grown.string() + " 1.4 0.6 0.6 0 60";
+    ASSERT_EQ(run("--zoom-in 100" + aimed).status, 0);
+    const auto shorter = folder_bytes(grown);
+    r = run("--stats --zoom-in 200" + aimed);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("frames 2 rendered, 3 kept"), std::string::npos) << r.err;
+    const auto longer = folder_bytes(grown);
+    ASSERT_EQ(longer.size(), 5u);
+    EXPECT_EQ(std::vector(longer.begin(), longer.begin() + 3), shorter);
+    // Limits set from the last frame's change with the film's length, and
+    // the refusal says so: from 60 to 100 over 4 steps frame 1 has
+    // 60 * (100 / 60)^(1/4), 68; over 8, 60 * (100 / 60)^(1/8), 64.
+    ASSERT_EQ(run("--zoom-in 4 --limit-end 100 --frames " + (dir / "limits").string() + wave).status, 0);
+    r = run("--zoom-in 8 --limit-end 100 --frames " + (dir / "limits").string() + wave);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(frame_name(1) + " shows another iteration limit, 68 where this sequence has 64: "
+                         "--limit-end sets every frame's limit"),
+              std::string::npos)
+        << r.err;
 }
 
 // The progress line's estimate, as the README gives it: each finished

@@ -138,8 +138,41 @@ explorer_numbers numbers_for(const picture_record &r)
     return {{x.hi, x.lo, y.hi, y.lo, r.parameter[4]}, x.exact && y.exact, double(std::max(x.off, y.off))};
 }
 
-std::vector<std::string> explorer_notes(const picture_record &r, const explorer_numbers &n, const std::string &name,
-                                        const std::string &again)
+std::string cannot_carry(const picture_record &r, const explorer_numbers &n, const std::string &name,
+                         const std::string &again)
+{
+    const double *low = r.mode == 0 ? r.low : r.low + 2;
+    const bool deep = low[0] != 0 || low[1] != 0;
+    if (!deep && (n.exact || n.off < 1))
+        return "";
+    std::string note = "five numbers cannot carry the view of " + name + ": ";
+    if (deep) {
+        note += "its centre needs more digits than a double holds";
+    } else {
+        char off[64];
+        std::snprintf(off, sizeof off, "%.3g", n.off);
+        note += std::isfinite(n.off) ? std::string("the closest put its edges ") + off + " pixels off"
+                                     : std::string("doubles cannot tell its edges apart");
+    }
+    note += "; rootzoom-render " + again + " makes it again";
+    // --half-width makes the half-height 3/4 of the half-width; other
+    // views it cannot name, nor a half-width it does not take: the
+    // command printed is always one the tool runs.
+    if (r.mode == 0 && std::fabs(r.parameter[3]) == 0.75 * std::fabs(r.parameter[2]) &&
+        half_width_in_range(std::fabs(r.parameter[2]))) {
+        note += ", and rootzoom-render --c " + whole_decimal(r.parameter[0], r.low[0]) + "," +
+                whole_decimal(r.parameter[1], r.low[1]) + " --half-width " + exact_text(std::fabs(r.parameter[2]));
+        // --half-width takes the half-width's size; the numbers after it
+        // give only the orientation, which it keeps, and the iteration
+        // limit.
+        note += r.parameter[2] < 0 ? " 3 -3" : " -3 3";
+        note += r.parameter[3] < 0 ? " 2.25 -2.25 " : " -2.25 2.25 ";
+        note += exact_text(r.parameter[4]) + " names it";
+    }
+    return note;
+}
+
+std::vector<std::string> explorer_notes(const picture_record &r, const explorer_numbers &n, const std::string &name)
 {
     std::vector<std::string> notes;
     if (!n.exact) {
@@ -150,26 +183,6 @@ std::vector<std::string> explorer_notes(const picture_record &r, const explorer_
             char off[64];
             std::snprintf(off, sizeof off, "%.3g", n.off);
             note += std::string(", with the edges up to ") + off + " pixels off";
-        }
-        notes.push_back(note);
-    }
-    const double *low = r.mode == 0 ? r.low : r.low + 2;
-    if (low[0] != 0 || low[1] != 0) {
-        std::string note = "five numbers cannot carry the view of " + name + ": its centre needs more digits than "
-                           "a double holds; rootzoom-render " + again + " makes it again";
-        // --half-width makes the half-height 3/4 of the half-width; other
-        // views it cannot name, nor a half-width it does not take: the
-        // command printed is always one the tool runs.
-        if (r.mode == 0 && std::fabs(r.parameter[3]) == 0.75 * std::fabs(r.parameter[2]) &&
-            half_width_in_range(std::fabs(r.parameter[2]))) {
-            note += ", and rootzoom-render --c " + whole_decimal(r.parameter[0], r.low[0]) + "," +
-                    whole_decimal(r.parameter[1], r.low[1]) + " --half-width " + exact_text(std::fabs(r.parameter[2]));
-            // --half-width takes the half-width's size; the numbers after
-            // it give only the orientation, which it keeps, and the
-            // iteration limit.
-            note += r.parameter[2] < 0 ? " 3 -3" : " -3 3";
-            note += r.parameter[3] < 0 ? " 2.25 -2.25 " : " -2.25 2.25 ";
-            note += exact_text(r.parameter[4]) + " names it";
         }
         notes.push_back(note);
     }
@@ -222,10 +235,15 @@ int print_args_of(const std::string &path)
 int print_args(const picture_record &r, const std::string &name, const std::string &again)
 {
     const explorer_numbers n = numbers_for(r);
+    const std::string refusal = cannot_carry(r, n, name, again);
+    if (!refusal.empty()) {
+        std::fprintf(stderr, "rootzoom-render: %s; no numbers are printed\n", refusal.c_str());
+        return 1;
+    }
     for (int i = 0; i < 5; i++)
         std::printf("%s%s", i ? " " : "", exact_text(n.numbers[i]).c_str());
     std::printf("\n");
-    for (const std::string &note : explorer_notes(r, n, name, again))
+    for (const std::string &note : explorer_notes(r, n, name))
         std::fprintf(stderr, "rootzoom-render: %s\n", note.c_str());
     return 0;
 }

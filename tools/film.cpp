@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include "app/screen.h"
+#include "tools/aim.h"
 #include "tools/options.h"
 #include "tools/pngout.h"
 #include "tools/printable.h"
@@ -45,10 +46,14 @@ constexpr double double_end = 3e-13;
 constexpr double double_double_end = double_end / 9007199254740992.0;  // 3.3e-29
 constexpr std::size_t named_in_refusal = 3;  // frames of another sequence named, before "and N more"
 
-// Whether the pictures rendered so far show one colour in the viewport.
+// What the picture being rendered shows in the viewport: whether one colour
+// alone, and how many of its pixels are black, where samples reach the
+// iteration limit (the explorer's palette has no black; where a palette
+// read from a file has, a grid of samples tells the limit's black apart).
 struct colour_watch {
     bool seen = false, varied = false;
     std::uint32_t colour = 0;
+    long long pixels = 0, black = 0;
 } watch;
 
 [[noreturn]] void exit_with(int status, const std::string &message)
@@ -100,6 +105,29 @@ std::string step_text(const options &o, int n)
     return "frame " + std::to_string(n) + " (step " + std::to_string(n * o.every) + ")";
 }
 
+// Whether the record's view is deeper than the precision it is computed in
+// reaches, for a picture as wide as the options say (rendered K times wider
+// with --supersample K). A view without extent, every pixel the same point,
+// is no deep view.
+bool past_precision(const options &o, const picture_record &r)
+{
+    const double end = o.precision == PRECISION_DOUBLE ? double_end : double_double_end;
+    const double half = shown_half_width(r) * SCREEN_W / (double(o.size[0]) * o.supersample);
+    return half > 0 && half < end;
+}
+
+// Says that pictures are deeper than the precision reaches: what names
+// them, "the picture is" or "from frame 3 (step 30) on, the frames are".
+void warn_too_deep(const options &o, const std::string &which)
+{
+    const bool doubles = o.precision == PRECISION_DOUBLE;
+    std::fprintf(stderr,
+                 "rootzoom-render: warning: %s deeper than %s precision reaches (a half-width below %s per 1024 "
+                 "columns): %s into blocks\n",
+                 which.c_str(), doubles ? "double" : "double-double", doubles ? "3e-13" : "3.3e-29",
+                 o.zoom_button ? "they break" : "it breaks");
+}
+
 }  // namespace
 
 void note_tile_colours(bool first)
@@ -114,12 +142,13 @@ void note_colours(const std::uint32_t *pixels, std::size_t count, bool first)
 {
     if (first)
         watch = colour_watch{};
-    for (std::size_t i = 0; i < count && !watch.varied; i++) {
+    for (std::size_t i = 0; i < count; i++) {
         if (!watch.seen)
             watch.seen = true, watch.colour = pixels[i];
-        else if (pixels[i] != watch.colour)
-            watch.varied = true;
+        watch.varied |= pixels[i] != watch.colour;
+        watch.black += pixels[i] == 0;
     }
+    watch.pixels += std::int64_t(count);
 }
 
 // What the folder holds besides this run's frames: frames of another
@@ -132,6 +161,37 @@ struct film::found {
 };
 
 namespace {
+
+// What sets another sequence's frame apart from this sequence's: its
+// centre (which --aim chooses), its limit (which --limit-end sets for
+// every frame from the last's and the count of steps), both, or more.
+std::string what_differs(const options &o, picture_record there, const picture_record &here)
+{
+    const int zoomed = here.mode == 2 ? 1 : 0;  // the view whose centre the aim moves
+    double *centre[2] = {there.parameter, there.dynamic}, *low = there.low + 2 * zoomed;
+    const double *want[2] = {here.parameter, here.dynamic}, *want_low = here.low + 2 * zoomed;
+    const std::string centre_was = exact_text(centre[zoomed][0]) + " " + exact_text(centre[zoomed][1]),
+                      limit_was = exact_text(there.parameter[4]);
+    const bool moved = !(same_double(centre[zoomed][0], want[zoomed][0]) &&
+                         same_double(centre[zoomed][1], want[zoomed][1]) && same_double(low[0], want_low[0]) &&
+                         same_double(low[1], want_low[1])),
+               limited = !same_double(there.parameter[4], here.parameter[4]);
+    centre[zoomed][0] = want[zoomed][0], centre[zoomed][1] = want[zoomed][1];
+    low[0] = want_low[0], low[1] = want_low[1];
+    there.parameter[4] = here.parameter[4];
+    if (view_text(there) != view_text(here) || !(moved || limited))
+        return "view";
+    std::string what = moved ? "centre, " + centre_was : "";
+    if (limited)
+        what += (moved ? ", and another iteration limit, " : "iteration limit, ") + limit_was +
+                " where this sequence has " + exact_text(here.parameter[4]);
+    if (moved && o.aim)
+        what += ": --aim chose " + std::string(limited ? "them" : "it") + " for another sequence (one aimed from "
+                "another view, with another limit or by another version aims elsewhere)";
+    else if (limited && o.has_limit_end)
+        what += ": --limit-end sets every frame's limit from the last frame's and the count of steps";
+    return what;
+}
 
 // What a file in a frame's place is to this sequence: missing, its frame
 // (kept), its unfinished work (rendered again), another sequence's frame, a
@@ -158,7 +218,7 @@ const char *kind_of(mode_t mode)
 // a regular file (checked again once open, in case it was swapped). A file
 // whose view cannot be read is this sequence's, cut short before its view
 // or its end, unless it is a whole PNG: then it is another program's.
-frame_look look_at(const std::string &path, const picture_record &want)
+frame_look look_at(const std::string &path, const picture_record &want, const options &o)
 {
     const std::string name = printable(path);
     const std::string link = name + " is a symbolic link, and a film's folder holds its frames itself";
@@ -193,7 +253,7 @@ frame_look look_at(const std::string &path, const picture_record &want)
     if (!read)
         return {whole ? frame_is::foreign : frame_is::unfinished, why};
     if (view_text(there) != view_text(want))
-        return {frame_is::foreign, name + " shows another view"};
+        return {frame_is::foreign, name + " shows another " + what_differs(o, there, want)};
     const picture_size wanted = record_size(want);
     return {whole && size.width == wanted.width && size.height == wanted.height ? frame_is::kept
                                                                                  : frame_is::unfinished,
@@ -224,13 +284,12 @@ void film::check_folder(const picture_record &first, found &f)
     std::size_t next = 0;  // into f.present
     for (int n = 0; n < frames; n++) {
         if (n > 0)
-            next_frame(r, o_);
-        const double end = o_.precision == PRECISION_DOUBLE ? double_end : double_double_end;
-        if (shown_half_width(r) * SCREEN_W / o_.size[0] < end && (f.too_deep < 0 || o_.zoom_button == 4))
+            next_frame(r, o_, first_limit_, n);
+        if (past_precision(o_, r) && (f.too_deep < 0 || o_.zoom_button == 4))
             f.too_deep = n;
         const bool here = next < f.present.size() && f.present[next] == n;
         next += here;
-        const frame_look look = here ? look_at(frame_path(o_, n), r) : frame_look{frame_is::missing, ""};
+        const frame_look look = here ? look_at(frame_path(o_, n), r, o_) : frame_look{frame_is::missing, ""};
         if (look.verdict == frame_is::not_a_file)
             exit_with(2, "the folder " + printable(o_.frames) + " holds what no frame can be; nothing was rendered:\n  " +
                              look.why + "\nremove it, or give another folder");
@@ -249,11 +308,13 @@ void film::check_folder(const picture_record &first, found &f)
     restore_views(first);
 }
 
-film::film(const options &o, const picture_record &first) : o_(o)
+film::film(const options &o, const picture_record &first) : o_(o), first_limit_(first.parameter[4])
 {
     if (!o.zoom_button) {
         numbers_ = {0};
         limits_ = {0};
+        if (past_precision(o, first))
+            warn_too_deep(o, "the picture is");
         return;
     }
     std::string why;
@@ -280,22 +341,19 @@ film::film(const options &o, const picture_record &first) : o_(o)
     for (int n : f.past_end)
         if (unlink(frame_path(o, n).c_str()) != 0 && errno != ENOENT)
             exit_with(1, "cannot remove " + printable(frame_path(o, n)) + ": " + std::strerror(errno));
-    const bool doubles = o.precision == PRECISION_DOUBLE;
     too_deep_ = f.too_deep;
     if (f.too_deep >= 0)
-        std::fprintf(stderr,
-                     "rootzoom-render: warning: %s %s%s, the frames are deeper than %s precision reaches (a "
-                     "half-width below %s per 1024 columns): they break into blocks\n",
-                     o.zoom_button == 1 ? "from" : "up to", step_text(o, f.too_deep).c_str(),
-                     o.zoom_button == 1 ? " on" : "", doubles ? "double" : "double-double", doubles ? "3e-13" : "3.3e-29");
+        warn_too_deep(o, std::string(o.zoom_button == 1 ? "from " : "up to ") + step_text(o, f.too_deep) +
+                             (o.zoom_button == 1 ? " on" : "") + ", the frames are");
 }
 
 void film::aim_frame(int i, picture_record &record)
 {
     for (; at_ < numbers_[i]; at_++)
-        next_frame(record, o_);
+        next_frame(record, o_, first_limit_, at_ + 1);
     restore_views(record);
     do_julia = record.mode;
+    shown_ = record;
 }
 
 frames_ahead film::ahead() const
@@ -310,8 +368,59 @@ frames_ahead film::ahead() const
 
 void film::rendered(int i)
 {
+    black_.push_back(watch.pixels > 0 ? double(watch.black) / double(watch.pixels) : 0);
+    if (black_.back() > black_[peak_])
+        peak_ = int(black_.size()) - 1, peak_record_ = shown_;
     if (watch.seen && !watch.varied && flat_++ == 0)
-        first_flat_ = numbers_[i];
+        first_flat_ = numbers_[i], flat_black_ = watch.colour == 0, flat_limit_ = limits_[i], flat_record_ = shown_;
+}
+
+// Whether black samples of the frame end with more steps: a tenth of the
+// frame's samples or more, given twice its limit, the first frame's where
+// the zoom out lowered it, and 10000 at least, which a frame of the wide
+// plane may need.
+bool film::black_from_limit(const picture_record &r) const
+{
+    return black_that_more_steps_end(r, std::max({2 * r.parameter[4], first_limit_, 10000.0})) >= 0.1;
+}
+
+// Black is where samples reach the limit: a cycle's basin, which no limit
+// changes, or samples that need more steps than the limit gives. A limit
+// below 1 stops every sample at its first step, whatever the view.
+std::string film::why_flat() const
+{
+    const bool too_deep =
+        too_deep_ >= 0 && (o_.zoom_button == 1 ? first_flat_ >= too_deep_ : first_flat_ <= too_deep_);
+    const std::string limit = "the iteration limit, " + exact_text(flat_limit_) + " there";
+    if (too_deep)
+        return o_.precision == PRECISION_DOUBLE ? "it lies deeper than double precision reaches; --precision auto "
+                                                  "computes it in double-double"
+                                                : "it lies deeper than double-double precision reaches";
+    const char *lowered = flat_limit_ < first_limit_ ? " (the zoom lowers it a step at a time)" : "";
+    if (flat_limit_ < 1)
+        return limit + ", stops every sample at its first step" + lowered + "; --limit-end N keeps it up";
+    if (flat_black_ && black_from_limit(flat_record_))
+        return "its samples reach " + limit + lowered + ", and with more steps they end; --limit-end N gives the "
+               "last frame the limit N";
+    return o_.aim ? "at their depth and limit they show nothing of the boundary aimed at"
+                  : "the zoom's centre lies inside a basin; --aim moves it onto a boundary";
+}
+
+// Black that grows from frame to frame, to half the viewport and more, is
+// the limit falling behind what the samples need.
+void film::report_black() const
+{
+    if (black_.size() < 2)
+        return;
+    const std::size_t peak = peak_;
+    if (!(black_[peak] >= 0.5 && black_[peak] >= black_[0] + 0.25 && black_from_limit(peak_record_)))
+        return;
+    std::fprintf(stderr,
+                 "rootzoom-render: warning: black, where samples reach the iteration limit, grows from %.0f %% of "
+                 "%s to %.0f %% of %s, whose limit is %s: with more steps they end; --limit-end N gives the last "
+                 "frame the limit N\n",
+                 100 * black_[0], step_text(o_, numbers_[0]).c_str(), 100 * black_[peak],
+                 step_text(o_, numbers_[peak]).c_str(), exact_text(limits_[peak]).c_str());
 }
 
 void film::report(bool stats) const
@@ -325,19 +434,9 @@ void film::report(bool stats) const
         std::fputc('\n', stderr);
     }
     if (flat_ == 0)
-        return;
-    // A frame past the precision's end may be one block of colour for that
-    // reason alone, wherever the centre lies.
-    const bool too_deep =
-        too_deep_ >= 0 && (o_.zoom_button == 1 ? first_flat_ >= too_deep_ : first_flat_ <= too_deep_);
-    const char *why = too_deep ? (o_.precision == PRECISION_DOUBLE
-                                      ? "it lies deeper than double precision reaches; --precision auto computes it "
-                                        "in double-double"
-                                      : "it lies deeper than double-double precision reaches")
-                      : o_.aim ? "at their depth and limit they show nothing of the boundary aimed at"
-                               : "the zoom's centre lies inside a basin; --aim moves it onto a boundary";
+        return report_black();
     std::fprintf(stderr,
                  "rootzoom-render: warning: %d of the %d frames rendered show one colour apart from the logo, the "
                  "first %s: %s\n",
-                 flat_, count(), step_text(o_, first_flat_).c_str(), why);
+                 flat_, count(), step_text(o_, first_flat_).c_str(), why_flat().c_str());
 }

@@ -51,13 +51,22 @@ public:
 
 private:
     const options &o_;
+    double first_limit_;           // the first frame's limit, which --limit-end grows from
     std::vector<int> numbers_;      // frame numbers to render, ascending
     std::vector<double> limits_;   // each one's iteration limit, for the progress line
     int kept_ = 0;                 // frames of this run kept from the folder
     int at_ = 0;                   // the frame the record of aim_frame is at
     int flat_ = 0, first_flat_ = -1;
+    bool flat_black_ = false;      // the first frame of one colour is black
+    double flat_limit_ = 0;        // and has this limit
+    std::vector<double> black_;    // the share of black pixels of each frame rendered
+    int peak_ = 0;                 // the frame rendered with the most black
+    picture_record shown_, flat_record_, peak_record_;  // the frame being rendered, the first of one colour, that one
     int too_deep_ = -1;            // the first frame past the precision zooming in, the last zooming out
 
     struct found;
     void check_folder(const picture_record &first, found &f);
+    bool black_from_limit(const picture_record &r) const;
+    std::string why_flat() const;
+    void report_black() const;
 };

@@ -26,6 +26,7 @@ extern const char usage_text[] =
     "               decimals past 17 digits count, up to quadruple precision, for deep views\n"
     "  --half-width W\n"
     "               half-width of the parameter-plane view, its half-height 3/4 of it\n"
+    "  --limit N    the view's iteration limit: the picture of N as the fifth number\n"
     "  --precision P\n"
     "               auto (default): perturbation from a reference orbit where a pixel spans\n"
     "               fewer than 64 units in the last place of the view's coordinates, else\n"
@@ -66,8 +67,13 @@ extern const char usage_text[] =
     "               this sequence's view are kept, frames of another sequence are refused\n"
     "  --overwrite  replace another sequence's frames in the folder, remove those past the end\n"
     "  --part I/N   render part I of N: the frames n with n mod N = I - 1 (1 <= I <= N)\n"
-    "  --aim        move the centre first onto the nearest boundary between basins, so that\n"
-    "               the deepest frame still shows detail (modes 0 and 2)\n"
+    "  --aim        move the centre first onto a boundary between samples that end apart\n"
+    "               (settle on different points, escape, reach the limit) whose detail\n"
+    "               lasts, so that the deepest frame still shows detail (modes 0 and 2)\n"
+    "  --limit-end N\n"
+    "               the last frame's limit, the frames' limits growing (or shrinking)\n"
+    "               geometrically from the first frame's to N, in place of the explorer's\n"
+    "               2 % a step (which leaves mode 2's limit where it is)\n"
     "Double-double precision runs out at a half-width of about 3.3e-29, 1.1e-29 of the default\n"
     "view's: a zoom in from half-width W reaches it at step 21.85 * log10(W / 3.3e-29), 633 from\n"
     "the default view, 614 from 1.4 0.6 0.6 0 60 (with --scale K, 21.85 * log10(K) steps sooner).\n"
@@ -181,17 +187,28 @@ bool read_part(const char *text, int *part, int *parts)
            *part >= 1 && *part <= *parts && *parts <= MAX_PARTS;
 }
 
+// The last frame's limit, which the others' grow towards geometrically: a
+// whole number the int range holds, from 1 up.
+bool read_limit_end(const char *text, double *limit)
+{
+    return read_number(text, limit) && *limit >= 1 && *limit <= 2147483647.0 && std::floor(*limit) == *limit;
+}
+
 // The options of a zoom sequence, once the whole command line is read.
 // In mode 1 the zoom acts on the parameter-plane view while the dynamic
 // plane is shown, so no aim can keep the frames on a boundary.
 bool check_sequence(const options &o, std::string &error)
 {
     const std::string zoom = o.zoom_button == 1 ? "--zoom-in" : "--zoom-out";
-    const char *needs_zoom = o.has_every ? "--every" : o.aim ? "--aim" : o.overwrite ? "--overwrite" : "--part";
+    const char *needs_zoom = o.has_every       ? "--every"
+                             : o.aim           ? "--aim"
+                             : o.overwrite     ? "--overwrite"
+                             : o.has_limit_end ? "--limit-end"
+                                               : "--part";
     if (!o.zoom_button) {
         if (!o.frames.empty())
             error = "--frames needs --zoom-in K or --zoom-out K";
-        else if (o.has_every || o.aim || o.overwrite || o.has_part)
+        else if (o.has_every || o.aim || o.overwrite || o.has_part || o.has_limit_end)
             error = std::string(needs_zoom) + " needs --zoom-in K or --zoom-out K";
     } else if (o.frames.empty()) {
         error = zoom + " needs --frames DIR, the folder for its pictures";
@@ -212,7 +229,8 @@ bool takes_value(const std::string &name)
     static const char *const valued[] = {"-o", "--output", "--mode", "--c", "--z0", "--half-width",
                                          "--precision", "--width", "--size", "--palette", "--colouring",
                                          "--scale", "--supersample", "--from", "--args-of", "--zoom-in",
-                                         "--zoom-out", "--every", "--frames", "--threads", "--part"};
+                                         "--zoom-out", "--every", "--frames", "--threads", "--part",
+                                         "--limit", "--limit-end"};
     for (const char *v : valued)
         if (name == v)
             return true;
@@ -309,6 +327,14 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
         if (!read_part(v, &o.part, &o.parts))
             return fail("--part needs I/N, whole numbers with 1 <= I <= N <= 99999, not '" + value + "'");
         o.has_part = true;
+    } else if (name == "--limit") {  // the fifth number, given apart, and read as it is
+        if (!read_number(v, &o.limit) || !limit_in_range(o.limit))
+            return fail("--limit must be " + std::string(limit_range_text) + ", not '" + value + "'");
+        o.has_limit = true;
+    } else if (name == "--limit-end") {
+        if (!read_limit_end(v, &o.limit_end))
+            return fail("--limit-end needs a whole number from 1 to 2147483647, not '" + value + "'");
+        o.has_limit_end = true;
     } else if (name == "--every") {
         if (!read_steps(v, &o.every))
             return fail("--every needs a whole number of steps from 1 to 99999, not '" + value + "'");

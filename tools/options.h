@@ -54,7 +54,11 @@ struct options {
     int every = 1;                // a frame every so many steps
     bool has_every = false;
     std::string frames;           // the sequence's folder
-    bool aim = false;             // --aim: the centre moved onto the nearest boundary between basins first
+    bool aim = false;             // --aim: the centre moved onto a boundary whose detail lasts first
+    double limit = 0;             // --limit: the view's iteration limit, as the fifth number sets it (limit_in_range)
+    bool has_limit = false;
+    double limit_end = 0;         // --limit-end: the last frame's limit, those between growing geometrically
+    bool has_limit_end = false;
     bool overwrite = false;       // --overwrite: frames of another sequence in the folder replaced or removed
     int part = 1, parts = 1;      // --part I/N: only the frames n with n mod N = I - 1
     bool has_part = false;

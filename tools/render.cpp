@@ -98,6 +98,8 @@ void set_up(const options &o, const picture_record *from)
         xmit = o.centre[0], ymit = o.centre[1];
         xmit_lo = o.centre_lo[0], ymit_lo = o.centre_lo[1];
     }
+    if (o.has_limit)
+        maxit = jmaxit = o.limit;
     if (o.has_half_width) {  // the view's orientation, or the default one for a view without extent
         xstep = xstep > 0 ? o.half_width : -o.half_width;
         ystep = ystep > 0 ? 0.75 * o.half_width : -0.75 * o.half_width;

@@ -7,7 +7,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -42,12 +44,27 @@ bool make_frame_folder(const std::string &dir, std::string &why)
     return false;
 }
 
-void next_frame(picture_record &r, const options &o)
+// Rounded to a whole number, so that a longer sequence whose limits grow
+// at the same rate gives its frames the very same limits. A first limit
+// below 1 (every sample stops at its first step, as at 1) or past the int
+// range grows from the nearest limit the kernels tell apart.
+double sequence_limit(const options &o, double first, int step)
+{
+    if (step == 0)
+        return first;
+    const double from = first >= 1 ? std::min(first, 2147483647.0) : 1.0;
+    const double limit = std::round(from * std::pow(o.limit_end / from, double(step) / o.zoom_steps));
+    return std::clamp(limit, 1.0, 2147483647.0);
+}
+
+void next_frame(picture_record &r, const options &o, double first_limit, int n)
 {
     restore_views(r);
     do_julia = r.mode;
     for (int step = 0; step < o.every; step++)
         zoom_step(o.zoom_button);
     capture_views(r);
+    if (o.has_limit_end)
+        r.parameter[4] = sequence_limit(o, first_limit, n * o.every);
     r.has_numbers = false;
 }

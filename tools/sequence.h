@@ -17,8 +17,16 @@ std::string frame_path(const options &o, int n);
 // cannot be made or is no folder.
 bool make_frame_folder(const std::string &dir, std::string &why);
 
-// Moves the record on to the next picture of the sequence: --every zoom
-// steps, taken on the record's views by the explorer's own zoom step, in the
-// record's mode. The view state is left at the new views; the five numbers
-// no longer describe them.
-void next_frame(picture_record &r, const options &o);
+// The iteration limit --limit-end gives the frame at a step of a sequence
+// whose first frame has the limit first: first itself at step 0, the limit
+// --limit-end names at the last step, and between them (and on past the
+// last step, at the same rate) a whole number on the geometric way.
+double sequence_limit(const options &o, double first, int step);
+
+// Moves the record on to picture n, the next of the sequence whose first
+// picture has the limit first_limit: --every zoom steps, taken on the
+// record's views by the explorer's own zoom step, in the record's mode, and
+// with --limit-end that frame's limit for the parameter-plane view's, which
+// every mode's frames iterate to. The view state is left at the new views;
+// the five numbers no longer describe them.
+void next_frame(picture_record &r, const options &o, double first_limit, int n);

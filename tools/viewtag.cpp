@@ -302,7 +302,7 @@ bool numbers_make_views(const picture_record &r)
 }
 
 // The five numbers are kept only where they still make the views: --c
-// moves the parameter plane's centre off them.
+// moves the parameter plane's centre off them; --limit is their fifth.
 picture_record describe_picture(const options &o, const picture_record *from)
 {
     picture_record r;
@@ -316,6 +316,8 @@ picture_record describe_picture(const options &o, const picture_record *from)
         r.has_numbers = true;
         std::copy(from->numbers, from->numbers + 5, r.numbers);
     }
+    if (o.has_limit)  // the fifth number, given apart
+        r.numbers[4] = o.limit;
     r.has_numbers = r.has_numbers && numbers_make_views(r);
     r.width = o.width;
     r.coarse = o.coarse;

@@ -133,6 +133,25 @@ for args in "--args-of $tmp/wave.png -o $tmp/never.png" "--zoom-in 5" "--frames 
             "--zoom-out 3 --zoom-in 5 --every 2 --frames $tmp/z" "--zoom-in 3 --frames $tmp/z -o $tmp/never.png"; do
     refused '' "$render" $args
 done
+# --limit is the fifth number given apart, taken as it is; --limit-end, the
+# last frame's limit, is a whole number from 1 to 2147483647 and needs a
+# zoom.
+for value in inf -inf nan 1e12 2147483648 -2147483649 x; do
+    refused "--limit must be a finite number whose whole part fits an int" \
+        "$render" -o "$tmp/never.png" --limit "$value"
+done
+for value in 0 -5 2.5 nan inf 1e10 2147483648 x; do
+    refused "--limit-end needs a whole number from 1 to 2147483647" \
+        "$render" --zoom-in 3 --frames "$tmp/z" --limit-end "$value"
+done
+refused "--limit-end needs --zoom-in K or --zoom-out K" "$render" --limit-end 100
+# A view five numbers cannot carry: the command that makes it again, no
+# numbers, status 1.
+"$render" -o "$tmp/deep.png" --width 8 --half-width 1e-20 \
+    --c 1.00232511376894264184880683542231667,0.312641896563815993395878893379726922 3 -3 2.25 -2.25 3000
+expect 1 "^rootzoom-render: five numbers cannot carry the view of $tmp/deep.png: .*rootzoom-render --from $tmp/deep.png makes it again" \
+    "$render" --args-of "$tmp/deep.png"
+[ -z "$("$render" --args-of "$tmp/deep.png" 2>/dev/null)" ] || { echo "FAIL: numbers printed for $tmp/deep.png"; failures=$((failures + 1)); }
 # A window to take a view from: without a display it cannot be read, and
 # options that do not go with it are refused before any display is opened.
 for how in "--from-window" "--args-of-window" "--from-window 0x1a00007" "--args-of-window 27262983"; do

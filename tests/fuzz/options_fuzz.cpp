@@ -42,7 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                     !(o.has_width && o.tiles > 1) && o.supersample >= 1 && o.supersample <= MAX_SUPERSAMPLE &&
                     !(o.has_width && o.supersample > 1) &&
                     o.part >= 1 && o.part <= o.parts && o.parts <= MAX_PARTS && !(o.aim && o.mode == 1) &&
-                    (o.zoom_button == 0 ? o.frames.empty() && !o.has_every && !o.aim && !o.overwrite && !o.has_part
+                    (!o.has_limit || limit_in_range(o.limit)) &&
+                    (!o.has_limit_end ||
+                     (o.limit_end >= 1 && o.limit_end <= 2147483647.0 && o.limit_end == int(o.limit_end))) &&
+                    (o.zoom_button == 0 ? o.frames.empty() && !o.has_every && !o.aim && !o.overwrite && !o.has_part &&
+                                              !o.has_limit_end
                                         : (o.zoom_button == 1 || o.zoom_button == 4) && o.zoom_steps >= 1 &&
                                               o.zoom_steps <= MAX_ZOOM_STEPS && o.every >= 1 &&
                                               o.zoom_steps % o.every == 0 && !o.frames.empty() && !o.has_output) &&

@@ -16,7 +16,7 @@ trap 'rm -rf "$work"' EXIT
 bash "$src/docs/make-pictures.sh" "$render" "$work" >/dev/null || { echo "FAIL: make-pictures.sh failed" >&2; exit 1; }
 
 failures=0
-for f in parameter-plane dynamic-plane rootzoom-128 rootzoom-256 supersampled deep-dive colourings wide; do
+for f in parameter-plane dynamic-plane rootzoom-128 rootzoom-256 supersampled deep-dive colourings wide films; do
     committed=$src/docs/$f.png
     if [ ! -f "$committed" ]; then
         echo "FAIL: docs/$f.png is missing" >&2; failures=$((failures + 1)); continue
