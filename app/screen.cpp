@@ -26,15 +26,20 @@ void alloc_screen()
 // would give a viewport that does not fit into the buffer. Each half margin
 // is rounded down to an even number, so the left and bottom margins are
 // never the wider ones.
-void setsize(double width)
+void viewport_size(double width, int &columns, int &rows)
 {
     int w = 0;
     if (width >= SCREEN_W)
         w = SCREEN_W;
     else if (width > 0)
         w = static_cast<int>(width);
-    XPTS = w & ~1;
-    YPTS = (w * SCREEN_H / SCREEN_W) & ~1;
+    columns = w & ~1;
+    rows = (w * SCREEN_H / SCREEN_W) & ~1;
+}
+
+void setsize(double width)
+{
+    viewport_size(width, XPTS, YPTS);
     LOX = ((SCREEN_W - XPTS) >> 1) & ~1;
     LOY = ((SCREEN_H - YPTS) >> 1) & ~1;
 

@@ -19,6 +19,9 @@ extern int YPTS;               // viewport height in pixels, even; setsize
 // with a message on standard error when there is no memory for it.
 void alloc_screen();
 
+// The viewport's columns and rows for a width as setsize takes it.
+void viewport_size(double width, int &columns, int &rows);
+
 // Sets a 4:3 viewport of the given width, centred in the picture, clears the
 // border around it and asks for a new frame.
 void setsize(double width);

@@ -17,21 +17,38 @@
 #include "engine/batch.h"
 #include "engine/frame.h"
 #include "engine/kernels.h"
+#include "engine/reference.h"
 #include "engine/workers.h"
 #include "view/display.h"
+#include "view/idle.h"
 #include "view/viewstate.h"
 
 namespace {
 
-// A view as the explorer holds it: centre, signed half-extents, limit.
+// A view as the explorer holds it: centre, signed half-extents, limit;
+// set whole, or from the bounds as the command line gives them (a view too
+// deep for bounds to name is set whole).
 struct view {
     double xmit, ymit, xstep, ystep;
     int maxiter;
+    bool whole = false;
 };
+
+void set_view(const view &v)
+{
+    setkoords(v.xmit + v.xstep, v.xmit - v.xstep, v.ymit + v.ystep, v.ymit - v.ystep, v.maxiter, 1);
+    if (v.whole) {
+        xmit = jxmit = v.xmit, ymit = jymit = v.ymit;
+        xstep = jxstep = v.xstep, ystep = jystep = v.ystep;
+    }
+}
 
 const view default_view = {0, 0, -3.0, -2.2500000000000004, 50};
 // A deeper parameter-plane view where many samples run to the limit.
 const view deep_view = {1.30078125, -1.3828125, -0.2, -0.15, 1000};
+// A parameter-plane view 1e-17 of the default's width, on the boundary
+// that --aim finds from the wave: past what doubles resolve.
+const view deeper_view = {1.0023251137689426, 0.31264189656381599, -3e-17, -2.25e-17, 1000, true};
 
 // This core's limits, measured once before the benchmarks run, for each
 // SIMD path it has (index: the path).
@@ -161,7 +178,12 @@ void lanes_dd_parameter_deep(benchmark::State &state) { run_view_lanes(state, de
 // One frame of the view through the frame renderer, as the display
 // callback renders it: refined, or coarse as while a button is held. The
 // arguments are the evaluation path and the threads.
-void run_frame(benchmark::State &state, const view &v, int mode, bool coarse, int how = PRECISION_AUTO)
+// With zooming, each frame is one zoom step in from the one before, as
+// while the left button is held (the limit growing by 2 % a step, the
+// reference orbit kept or found again as the view asks), starting over
+// from the view every 20 frames.
+void run_frame(benchmark::State &state, const view &v, int mode, bool coarse, int how = PRECISION_AUTO,
+               bool zooming = false)
 {
     precision = how;
     kernel_path = int(state.range(0));
@@ -174,19 +196,29 @@ void run_frame(benchmark::State &state, const view &v, int mode, bool coarse, in
     anz = 1;
     highq = 1;
     setsize(1024);
-    setkoords(v.xmit + v.xstep, v.xmit - v.xstep, v.ymit + v.ystep, v.ymit - v.ystep, v.maxiter, 1);
+    set_view(v);
     do_julia = mode;
     buttons = coarse ? 1 : 0;
     render_frame(describe_frame());  // the previous frame, which the reads past the strip see
     if (have_limits[kernel_path])
         measure_limits_of(kernel_path);
-    kernel_samples = kernel_steps = kernel_lane_steps = kernel_lane_ns = 0;
+    kernel_samples = kernel_steps = kernel_lane_steps = kernel_lane_ns = kernel_fallbacks = reference_steps = 0;
     kernel_timing = true;
-    for (auto _ : state)
+    int frame = 0;
+    for (auto _ : state) {
+        if (zooming && frame++ % 20 == 0)
+            set_view(v);
+        if (zooming)
+            zoom_step(1);
         render_frame(describe_frame());
+    }
     kernel_timing = false;
     precision = PRECISION_AUTO;
     state.counters["samples/frame"] = double(kernel_samples) / double(state.iterations());
+    if (kernel_fallbacks || reference_steps) {
+        state.counters["fallbacks/frame"] = double(kernel_fallbacks) / double(state.iterations());
+        state.counters["reference steps/frame"] = double(reference_steps) / double(state.iterations());
+    }
     state.counters["steps/s"] = benchmark::Counter(double(kernel_steps), benchmark::Counter::kIsRate);
     if (kernel_path != PATH_ONE_SAMPLE) {
         const double per_frame = 1.0 / double(state.iterations());
@@ -208,14 +240,24 @@ void register_frames()
         int mode;
         bool coarse;
         int precision = PRECISION_AUTO;
+        bool zooming = false;
     };
-    // The deep frame once more in double-double: the frame a view past the
-    // reach of doubles costs, with the same samples.
+    // The deep frame once more in double-double and by perturbation: what
+    // a view past the reach of doubles costs, with the same samples as in
+    // doubles. A view past that reach by perturbation (auto) and in
+    // double-double, refined, coarse, and coarse while zooming in.
     static const frame_scene scenes[] = {
         {"frame/parameter/refined", &default_view, 0, false}, {"frame/parameter/coarse", &default_view, 0, true},
         {"frame/dynamic/refined", &default_view, 1, false},   {"frame/dynamic/coarse", &default_view, 1, true},
         {"frame/deep/refined", &deep_view, 0, false},         {"frame/deep/coarse", &deep_view, 0, true},
         {"frame/deep-dd/refined", &deep_view, 0, false, PRECISION_DOUBLE_DOUBLE},
+        {"frame/deep-pt/refined", &deep_view, 0, false, PRECISION_PERTURBATION},
+        {"frame/deeper/refined", &deeper_view, 0, false},
+        {"frame/deeper-dd/refined", &deeper_view, 0, false, PRECISION_DOUBLE_DOUBLE},
+        {"frame/deeper/coarse", &deeper_view, 0, true},
+        {"frame/deeper-dd/coarse", &deeper_view, 0, true, PRECISION_DOUBLE_DOUBLE},
+        {"frame/deeper-zoom/coarse", &deeper_view, 0, true, PRECISION_AUTO, true},
+        {"frame/deeper-zoom-dd/coarse", &deeper_view, 0, true, PRECISION_DOUBLE_DOUBLE, true},
     };
     for (auto [name, fn] : {std::pair{"lanes_parameter_default", &lanes_parameter_default},
                             std::pair{"lanes_parameter_deep", &lanes_parameter_deep},
@@ -232,7 +274,7 @@ void register_frames()
             thread_counts.push_back(t);
     for (const frame_scene &f : scenes) {
         auto *b = benchmark::RegisterBenchmark(
-            f.name, [&f](benchmark::State &state) { run_frame(state, *f.v, f.mode, f.coarse, f.precision); });
+            f.name, [&f](benchmark::State &state) { run_frame(state, *f.v, f.mode, f.coarse, f.precision, f.zooming); });
         b->Unit(benchmark::kMillisecond)->ArgNames({"path", "threads"})->UseRealTime();
         for (int path : {PATH_ONE_SAMPLE, PATH_AVX2, PATH_AVX512})
             if (kernel_path_available(path))

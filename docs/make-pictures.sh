@@ -8,7 +8,7 @@
 #   dynamic-plane.png     a zoom into the dynamic plane of c = -1.38 + 1.35i
 #   rootzoom-128.png, rootzoom-256.png   the icon, cut from that dynamic-plane view
 #   supersampled.png      a detail of the wave, plain and with --supersample 4, side by side
-#   deep-dive.png         the last frame of the wave's aimed dive 550 steps in, in double-double
+#   deep-dive.png         the last frame of the wave's aimed dive 550 steps in, by perturbation
 #   films.png             two aimed films, a frame every 100 steps: the wave's in the parameter
 #                         plane, and one in the dynamic plane of c = -1.38 + 1.35i
 #   colourings.png        a detail of the wave coloured by count, smooth and by basin, side by side

@@ -52,8 +52,9 @@ void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, dou
     b.other_x = other_x;
     b.other_y = other_y;
     b.deep = false;
+    b.reference = nullptr;
     b.moves = colouring != COLOURING_COUNT;
-    q.samples = q.steps = q.lane_steps = q.kernel_ns = 0;
+    q.samples = q.steps = q.lane_steps = q.kernel_ns = q.fallbacks = 0;
 }
 
 void deepen_samples(sample_queue &q, dd<double> origin_x, dd<double> origin_y, dd<double> other_x,
@@ -63,6 +64,11 @@ void deepen_samples(sample_queue &q, dd<double> origin_x, dd<double> origin_y, d
     b.deep = true;
     b.origin_x = origin_x, b.origin_y = origin_y;
     b.deep_other_x = other_x, b.deep_other_y = other_y;
+}
+
+void perturb_samples(sample_queue &q, const reference_orbit *r)
+{
+    q.batch.reference = r;
 }
 
 // A deep sample's position: the origin plus the offset, as the lane
@@ -85,6 +91,29 @@ static moving_orbit moving_sample(const sample_batch &b, double x, double y)
                    : mandel_orbit_dd_moving(px, py, b.deep_other_x.hi, b.deep_other_y.hi, b.maxiter);
 }
 
+// A perturbed sample that perturbation lost goes on in double-double, from
+// its start: the whole orbit is then that of the double-double kernels.
+static orbit perturbed_or_deep(sample_queue &q, double x, double y)
+{
+    const sample_batch &b = q.batch;
+    const orbit o = perturbed_orbit(*b.reference, x, y, b.maxiter);
+    if (o.n >= 0)
+        return o;
+    q.fallbacks++;
+    return deep_orbit(b, x, y);
+}
+
+// The same with the moves.
+static moving_orbit perturbed_or_deep_moving(sample_queue &q, double x, double y)
+{
+    const sample_batch &b = q.batch;
+    const moving_orbit o = perturbed_orbit_moving(*b.reference, x, y, b.maxiter);
+    if (o.n >= 0)
+        return o;
+    q.fallbacks++;
+    return moving_sample(b, x, y);
+}
+
 // The debug line of a parameter-plane sample: its last iterate.
 static void list_sample(double last_x, double last_y)
 {
@@ -102,7 +131,7 @@ void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sa
 {
     const sample_batch &b = q.batch;
     if (b.moves) {
-        const moving_orbit o = moving_sample(b, x, y);
+        const moving_orbit o = b.reference ? perturbed_or_deep_moving(q, x, y) : moving_sample(b, x, y);
         if (blub && !b.julia)
             list_sample(o.x, o.y);
         q.samples++;
@@ -110,7 +139,8 @@ void compute_sample(sample_queue &q, double x, double y, std::uint32_t *dest, sa
         write_shape(dest, shape, end_colour(colour_setting_of(b), {o.n, b.maxiter, o.x, o.y, o.move, o.move_before}));
         return;
     }
-    const orbit o = b.deep    ? deep_orbit(b, x, y)
+    const orbit o = b.reference ? perturbed_or_deep(q, x, y)
+                    : b.deep    ? deep_orbit(b, x, y)
                     : b.julia ? julia_orbit(x, y, b.other_x, b.other_y, b.maxiter)
                               : mandel_orbit(x, y, b.other_x, b.other_y, b.maxiter);
     if (blub && !b.julia)
@@ -129,9 +159,27 @@ static void colour_samples(sample_batch &b)
         write_shape(b.dest[k], b.shape[k], b.colour[k]);
 }
 
-// The lane kernels fill the results; the colours, the counts and the debug
-// lines then follow in the order the samples were asked for, as the point
-// kernels would have made them.
+// The results of sample k of a perturbed batch that perturbation lost, as
+// the one-sample path makes them: in double-double from its start, with
+// the moves where the batch wants them.
+static void go_on_deep(sample_queue &q, int k)
+{
+    sample_batch &b = q.batch;
+    q.fallbacks++;
+    if (b.moves) {
+        const moving_orbit o = moving_sample(b, b.x[k], b.y[k]);
+        b.n[k] = o.n, b.steps[k] = o.steps, b.last_x[k] = o.x, b.last_y[k] = o.y;
+        b.move[k] = o.move, b.move_before[k] = o.move_before;
+    } else {
+        const orbit o = deep_orbit(b, b.x[k], b.y[k]);
+        b.n[k] = o.n, b.steps[k] = o.steps, b.last_x[k] = o.x, b.last_y[k] = o.y;
+    }
+}
+
+// The lane kernels fill the results (those that perturbation lost go on in
+// double-double here); the colours, the counts and the debug lines then
+// follow in the order the samples were asked for, as the point kernels
+// would have made them.
 void flush_samples(sample_queue &q)
 {
     sample_batch &b = q.batch;
@@ -144,6 +192,9 @@ void flush_samples(sample_queue &q)
         q.kernel_ns += std::chrono::duration_cast<std::chrono::nanoseconds>(clock::now() - start).count();
     const bool listed = blub && !b.julia;
     long long steps = 0;
+    for (int k = 0; b.reference && k < b.count; k++)
+        if (b.n[k] < 0)
+            go_on_deep(q, k);
     if (b.moves) {
         colour_samples(b);
         for (int k = 0; k < b.count; k++) {

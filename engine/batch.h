@@ -5,6 +5,8 @@
 
 #include "engine/dd.h"
 
+struct reference_orbit;
+
 // How samples are evaluated: one at a time by the point kernels (the
 // reference), or queued and run through the lane kernels.
 enum kernel_path_id { PATH_ONE_SAMPLE, PATH_AVX2, PATH_AVX512 };
@@ -59,10 +61,11 @@ struct sample_batch {
     bool deep;                // double-double: the positions are offsets from the origin
     dd<double> origin_x, origin_y;          // deep: where the offsets start
     dd<double> deep_other_x, deep_other_y;  // deep: the other value whole, in place of other_x and other_y
+    const reference_orbit *reference;       // deep by perturbation from this orbit, or null: in double-double
     double x[BATCH_CAPACITY], y[BATCH_CAPACITY];
     std::uint32_t *dest[BATCH_CAPACITY];
     sample_shape shape[BATCH_CAPACITY];
-    int n[BATCH_CAPACITY], steps[BATCH_CAPACITY];  // results: counted and computed steps
+    int n[BATCH_CAPACITY], steps[BATCH_CAPACITY];  // results: counted and computed steps; the lane kernels give an n of -1 where perturbation lost the sample
     double last_x[BATCH_CAPACITY], last_y[BATCH_CAPACITY];  // results: the last iterate
     int stops_lately = 256;  // the lane kernels' measure of how often lanes stop, carried to the next batch
     bool moves;  // the moves below are wanted: the colouring is not by count
@@ -91,6 +94,7 @@ extern int lane_blocks;  // a lane_block_choice: LANE_BLOCKS_AUTO, unless a test
 struct sample_queue {
     sample_batch batch;
     long long samples, steps, lane_steps, kernel_ns;
+    long long fallbacks;  // perturbed samples that went on in double-double
 };
 
 extern bool kernel_timing;            // the lane kernels are timed; the benchmark sets it
@@ -106,6 +110,11 @@ void begin_samples(sample_queue &q, bool julia, int maxiter, double other_x, dou
 // double-double with the other value given here.
 void deepen_samples(sample_queue &q, dd<double> origin_x, dd<double> origin_y, dd<double> other_x,
                     dd<double> other_y);
+
+// Makes a deep queue's samples perturbed from the reference orbit, after
+// deepen_samples: each is iterated as a double difference from it, and
+// only those it cannot finish go on in double-double.
+void perturb_samples(sample_queue &q, const reference_orbit *r);
 
 // Computes the sample at (x, y) at once and writes its colour to dest in
 // the given shape: the one-sample path.

@@ -30,6 +30,7 @@ strip_task strip_record(int i, int strips, const frame_desc &f, int held)
     t.finished = 0;
     t.mode = do_julia;
     t.deep = f.deep;
+    t.perturbed = f.deep && f.perturbed;
     for (int k = 0; k < 2; k++)
         t.ox[k] = f.ox[k], t.oy[k] = f.oy[k], t.jox[k] = f.jox[k], t.joy[k] = f.joy[k];
     return t;
@@ -41,7 +42,7 @@ strip_task strip_record(int i, int strips, const frame_desc &f, int held)
 void mandel(int first_row, int rows, double x0, double dx, double y0, double dy, int maxiter, double jx0,
             double jdx, double jy0, double jdy, int jmaxiter)
 {
-    render_frame({first_row, rows, x0, dx, y0, dy, maxiter, jx0, jdx, jy0, jdy, jmaxiter, 0, {}, {}, {}, {}});
+    render_frame({first_row, rows, x0, dx, y0, dy, maxiter, jx0, jdx, jy0, jdy, jmaxiter, 0, {}, {}, {}, {}, 0});
 }
 
 void render_frame(const frame_desc &f)

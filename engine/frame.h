@@ -5,8 +5,9 @@
 
 // What one frame shows: the viewport's rows and the grids of both planes.
 // Column LOX + i lies at x0 + i * dx, row first_row + r at y0 - r * dy.
-// A deep frame is computed in double-double: its grids are then offsets
-// from the views' centres, given as double-doubles (hi, lo) beside them.
+// A deep frame is computed in double-double, or by perturbation from a
+// reference orbit: its grids are then offsets from the views' centres,
+// given as double-doubles (hi, lo) beside them.
 struct frame_desc {
     int first_row;  // frame-buffer row of the viewport's bottom row
     int rows;       // rows of the viewport
@@ -17,6 +18,7 @@ struct frame_desc {
     int deep;                // non-zero: double-double, the grids relative to the origins
     double ox[2], oy[2];     // the parameter-plane view's centre, in a deep frame
     double jox[2], joy[2];   // the dynamic-plane view's centre, in a deep frame
+    int perturbed;           // non-zero in a deep frame: by perturbation from a reference orbit, not in double-double
 };
 
 constexpr int MAX_STRIPS = 50;  // strip records a frame can describe

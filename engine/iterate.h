@@ -11,6 +11,7 @@
 
 #include "engine/kernels.h"
 #include "engine/newton.h"
+#include "engine/reference.h"
 
 // Every kernel shares this loop, in doubles or in double-doubles: a step
 // that escapes is not counted, a step that converges is, and when the step
@@ -83,3 +84,51 @@ static Orbit plain_nan(Orbit o)
     return o;
 }
 
+
+// The loop above for a difference from the reference orbit: the
+// reference's next iterate Z_n+1 comes from its table, the escape test
+// takes Z_n+1 + delta and the convergence test (Z_n+1 - Z_n) + (delta' -
+// delta), which measures the moves too. A sample whose step needs an
+// iterate past the table's end, unless the reference settled there, or
+// whose iterate falls far below the reference's, is lost: an n of -1. The
+// lane kernels do the same, lane by lane.
+template <bool Moves, bool Julia>
+static std::conditional_t<Moves, moving_orbit, orbit> perturbed_iterate(const reference_orbit &r, double x, double y,
+                                                                        int maxiter)
+{
+    const perturb_terms p = perturb_terms_of(r.c_x, r.c_y);
+    const double gx = x - r.offset_x, gy = y - r.offset_y;
+    const offset_terms<double> o = offset_terms_of(p, Julia ? 0.0 : gx, Julia ? 0.0 : gy);
+    double dx = Julia ? gx : 0.0, dy = Julia ? gy : 0.0, A = r.x[0], B = r.y[0], zx, zy;
+    [[maybe_unused]] double move = __builtin_inf(), before = __builtin_inf();
+    std::conditional_t<Moves, moving_orbit, orbit> lost{};
+    lost.n = -1;
+    int n = 0, steps = 0;
+    for (;;) {
+        if (!r.settled && n + 1 > r.length)
+            return lost;
+        const int at = n + 1 < r.length ? n + 1 : r.length;
+        const double A1 = r.x[at], B1 = r.y[at], q0x = A - A1, q0y = B - B1;
+        double cx, cy;
+        perturbed_difference<Julia>(p, o, A, B, q0x, q0y, dx, dy, cx, cy);
+        const double ndx = dx - cx, ndy = dy - cy;
+        steps++;
+        zx = A1 + ndx, zy = B1 + ndy;
+        const double m = zx * zx + zy * zy, move_a = perturbed_move(q0x, ndx - dx), move_b = perturbed_move(q0y, ndy - dy);
+        if constexpr (Moves)
+            before = move, move = move_a > move_b ? move_a : move_b;
+        if (!(m < escape_bound))
+            break;
+        if (m < glitch_ratio * (A1 * A1 + B1 * B1))
+            return lost;
+        if (++n >= maxiter)
+            break;
+        if (move_a <= tolerance && move_b <= tolerance)
+            break;
+        A = A1, B = B1, dx = ndx, dy = ndy;
+    }
+    if constexpr (Moves)
+        return plain_nan(moving_orbit{{n, steps, zx, zy}, move, before});
+    else
+        return plain_nan(orbit{n, steps, zx, zy});
+}

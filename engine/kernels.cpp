@@ -8,6 +8,7 @@
 
 long long kernel_samples;
 long long kernel_steps;
+long long kernel_fallbacks;
 
 orbit mandel_orbit(double x, double y, double a, double b, int maxiter)
 {
@@ -27,6 +28,11 @@ orbit mandel_orbit_dd(dd<double> x, dd<double> y, double a, double b, int maxite
 orbit julia_orbit_dd(dd<double> x, dd<double> y, dd<double> cr, dd<double> ci, int maxiter)
 {
     return plain_nan(julia_iterate<false>(x, y, cr, ci, maxiter));
+}
+
+orbit perturbed_orbit(const reference_orbit &r, double x, double y, int maxiter)
+{
+    return r.julia ? perturbed_iterate<false, true>(r, x, y, maxiter) : perturbed_iterate<false, false>(r, x, y, maxiter);
 }
 
 std::uint32_t mandel_point(double cx, double cy, double zx, double zy, int maxiter)

@@ -23,6 +23,7 @@ struct moving_orbit : orbit {
 
 extern long long kernel_samples;  // samples computed by the point kernels and by the passes of each frame; tools and tests reset it
 extern long long kernel_steps;    // iteration steps computed likewise
+extern long long kernel_fallbacks;  // perturbed samples that went on in double-double instead, likewise
 
 // Parameter plane: the sample is the parameter c, iterated from z0.
 orbit mandel_orbit(double cx, double cy, double zx, double zy, int maxiter);
@@ -40,6 +41,17 @@ moving_orbit mandel_orbit_moving(double cx, double cy, double zx, double zy, int
 moving_orbit julia_orbit_moving(double zx, double zy, double cx, double cy, int maxiter);
 moving_orbit mandel_orbit_dd_moving(dd<double> cx, dd<double> cy, double zx, double zy, int maxiter);
 moving_orbit julia_orbit_dd_moving(dd<double> zx, dd<double> zy, dd<double> cx, dd<double> cy, int maxiter);
+
+struct reference_orbit;
+
+// The same by perturbation, for views deeper than doubles resolve: the
+// sample at the offset (x, y) from the view's centre, iterated as a double
+// difference from the reference orbit (engine/reference.h), in the plane
+// of the reference, with the moves or without. An n of -1 says the sample
+// outlived the reference, or lost the digits its difference needs: it
+// must go on another way.
+orbit perturbed_orbit(const reference_orbit &r, double x, double y, int maxiter);
+moving_orbit perturbed_orbit_moving(const reference_orbit &r, double x, double y, int maxiter);
 
 // The colour of an iteration that counted n steps: black at the limit,
 // otherwise the palette entry of the low 8 bits of maxiter - n. The

@@ -20,3 +20,8 @@ moving_orbit julia_orbit_dd_moving(dd<double> x, dd<double> y, dd<double> cr, dd
 {
     return plain_nan(julia_iterate<true>(x, y, cr, ci, maxiter));
 }
+
+moving_orbit perturbed_orbit_moving(const reference_orbit &r, double x, double y, int maxiter)
+{
+    return r.julia ? perturbed_iterate<true, true>(r, x, y, maxiter) : perturbed_iterate<true, false>(r, x, y, maxiter);
+}

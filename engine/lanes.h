@@ -8,6 +8,7 @@
 
 #include "engine/batch.h"
 #include "engine/newton.h"
+#include "engine/reference.h"
 
 namespace {
 
@@ -412,12 +413,193 @@ long long run_lanes(sample_batch &b)
     return group_steps * N;
 }
 
-// A deep batch runs its own K groups: double-double keeps twice the state.
-// The moves are kept only where the colouring needs them, by a kernel
-// compiled apart (with LANE_MOVES).
-template <class V, int N, int K, int Stride, int DeepK, class Isa, bool Moves>
+// What K groups of N lanes carry in perturbation: the difference delta
+// from the reference orbit, the reference's iterate Z_n at each lane's own
+// step n (lanes start at different times), the count, the steps each lane
+// has taken since it was filled (its count while it iterates, and on after
+// it stops), the lanes still iterating, the lanes lost to perturbation,
+// and in the parameter plane each lane's own terms in its difference of c.
+template <class V, class M, int K>
+struct perturbed_groups {
+    V dx[K], dy[K];
+    V zx[K], zy[K];
+    V n[K], taken[K];
+    M alive[K], lost[K];
+    offset_terms<V> o[K];
+};
+
+// The same with each lane's moves of its last step and of the step
+// before, for the smooth colourings, as lane_groups_moving keeps them.
+template <class V, class M, int K>
+struct perturbed_groups_moving : perturbed_groups<V, M, K> {
+    V move[K], before[K];
+};
+
+template <class V, class Isa, int K, bool Moves>
+using perturbed_of = std::conditional_t<Moves, perturbed_groups_moving<V, typename Isa::M, K>,
+                                        perturbed_groups<V, typename Isa::M, K>>;
+
+// The reference's iterates for a round of Stride steps of group g: for
+// each lane the Stride iterates after the one at its step, each lane's
+// read at once as consecutive doubles and turned into one vector per
+// step. The table's padding past its end stands for the clamping of the
+// one-sample path: a lane that would read past the end reads the last
+// iterate, and a lane past it starts there.
+template <class V, int N, int K, int Stride, class Isa>
+inline void read_ahead(const perturbed_groups<V, typename Isa::M, K> &s, int g, const reference_orbit &r,
+                       V (&x)[Stride], V (&y)[Stride])
+{
+    static_assert(Stride <= reference_padding, "a round reads at most the padding past the table's end");
+    const double *rows_x[N], *rows_y[N];
+#pragma GCC unroll 8
+    for (int l = 0; l < N; l++) {
+        const double next = s.taken[g][l] + 1.0;
+        const int at = next < r.length ? int(next) : r.length;
+        rows_x[l] = r.x.data() + at, rows_y[l] = r.y.data() + at;
+    }
+    Isa::columns(rows_x, x), Isa::columns(rows_y, y);
+}
+
+// Stride perturbed steps of every group, each followed by the tests, lane
+// by lane as perturbed_orbit makes them. Each lane reads the reference's
+// next iterate at its own step, read ahead for the round. A lane that
+// needs an iterate past the end, unless the reference settled there, is
+// lost before its step counts, as is one whose iterate falls far below
+// the reference's.
+template <class V, int N, int K, int Stride, bool Julia, bool Moves, class Isa>
+inline void advance_perturbed(perturbed_of<V, Isa, K, Moves> &s, const reference_orbit &r, const perturb_terms &p,
+                              V limit)
+{
+    using M = typename Isa::M;
+    const V last = V{} + double(r.length);
+    const bool settled = r.settled;
+    V ahead_x[K][Stride], ahead_y[K][Stride];
+    for (int g = 0; g < K; g++)
+        read_ahead<V, N, K, Stride, Isa>(s, g, r, ahead_x[g], ahead_y[g]);
+    for (int step = 0; step < Stride; step++)
+        for (int g = 0; g < K; g++) {
+            const M go = s.alive[g];
+            const V a1 = ahead_x[g][step], b1 = ahead_y[g][step], taken = s.taken[g] + 1.0;
+            s.taken[g] = taken;
+            const V q0x = s.zx[g] - a1, q0y = s.zy[g] - b1;
+            V cx, cy;
+            perturbed_difference<Julia>(p, s.o[g], s.zx[g], s.zy[g], q0x, q0y, s.dx[g], s.dy[g], cx, cy);
+            const V ndx = Isa::subtract_where(go, s.dx[g], cx), ndy = Isa::subtract_where(go, s.dy[g], cy);
+            const V ex = a1 + ndx, ey = b1 + ndy, m = ex * ex + ey * ey;
+            const M counts = go & Isa::less(m, V{} + escape_bound);
+            M lost = counts & Isa::less(m, glitch_ratio * (a1 * a1 + b1 * b1));
+            if (!settled)
+                lost = lost | (go & Isa::less(last, taken));
+            const V move_a = perturbed_move(q0x, ndx - s.dx[g]), move_b = perturbed_move(q0y, ndy - s.dy[g]);
+            const M converged = Isa::at_most(move_a, V{} + tolerance) & Isa::at_most(move_b, V{} + tolerance);
+            if constexpr (Moves) {
+                s.before[g] = Isa::select(go, s.move[g], s.before[g]);
+                s.move[g] = Isa::select(go, Isa::max(move_a, move_b), s.move[g]);
+            }
+            s.n[g] = Isa::select(counts, taken, s.n[g]);
+            s.alive[g] = counts & ~lost & Isa::less(taken, limit) & ~converged;
+            s.lost[g] = s.lost[g] | lost;
+            s.zx[g] = Isa::select(go, a1, s.zx[g]), s.zy[g] = Isa::select(go, b1, s.zy[g]);
+            s.dx[g] = ndx, s.dy[g] = ndy;
+        }
+}
+
+// The lane kernel of a perturbed batch: as run_lanes, with the groups'
+// looks, reports and refills every Stride steps, each step tested. A lane
+// lost to perturbation reports an n of -1, and its sample goes on in
+// double-double after the batch. The last iterate is Z_n + delta, as the
+// one-sample path forms it, every not-a-number the same one.
+template <class V, int N, int K, int Stride, bool Julia, bool Moves, class Isa>
+long long run_perturbed(sample_batch &b)
+{
+    using M = typename Isa::M;
+    constexpr unsigned all_lanes = (1u << N) - 1;
+    const reference_orbit &r = *b.reference;
+    const perturb_terms p = perturb_terms_of(r.c_x, r.c_y);
+    perturbed_of<V, Isa, K, Moves> s;
+    unsigned held[K];
+    int owner[K][N];
+    const V limit = V{} + double(b.maxiter);
+    int next = 0;
+    long long group_steps = 0;
+    auto refill = [&](int g) {
+        unsigned take = all_lanes & ~held[g];
+        for (int surplus = __builtin_popcount(take) - (b.count - next); surplus > 0; surplus--)
+            take &= ~(1u << (31 - __builtin_clz(take)));
+        if (!take)
+            return;
+        const V gx = Isa::expand(V{}, take, &b.x[next]) - r.offset_x, gy = Isa::expand(V{}, take, &b.y[next]) - r.offset_y;
+        for (unsigned rest = take; rest; rest &= rest - 1)
+            owner[g][__builtin_ctz(rest)] = next++;
+        const M fresh = Isa::mask(take);
+        auto fill = [fresh](V &lanes, V with) { lanes = Isa::select(fresh, with, lanes); };
+        held[g] |= take;
+        s.alive[g] = s.alive[g] | fresh;
+        fill(s.n[g], V{}), fill(s.taken[g], V{});
+        if constexpr (Moves)
+            fill(s.move[g], V{} + __builtin_inf()), fill(s.before[g], V{} + __builtin_inf());
+        fill(s.zx[g], V{} + r.x[0]), fill(s.zy[g], V{} + r.y[0]);
+        fill(s.dx[g], Julia ? gx : V{}), fill(s.dy[g], Julia ? gy : V{});
+        if constexpr (!Julia) {
+            const offset_terms<V> f = offset_terms_of(p, gx, gy);
+            offset_terms<V> &o = s.o[g];
+            fill(o.gx, f.gx), fill(o.gy, f.gy), fill(o.e, f.e), fill(o.k1, f.k1), fill(o.k2, f.k2);
+        }
+    };
+    auto report = [&](int g, unsigned finished) {
+        const unsigned lost = Isa::bits(s.lost[g]) & finished;
+        s.lost[g] = s.lost[g] & ~Isa::mask(finished);
+        for (; finished; finished &= finished - 1) {
+            const int l = __builtin_ctz(finished), k = owner[g][l];
+            if (lost >> l & 1) {
+                b.n[k] = -1, b.steps[k] = 0, b.last_x[k] = b.last_y[k] = 0;
+                continue;
+            }
+            double x = s.zx[g][l] + s.dx[g][l], y = s.zy[g][l] + s.dy[g][l];
+            x = x == x ? x : __builtin_nan(""), y = y == y ? y : __builtin_nan("");
+            b.n[k] = int(s.n[g][l]);
+            b.steps[k] = b.n[k] + !(x * x + y * y < escape_bound);
+            b.last_x[k] = x, b.last_y[k] = y;
+            if constexpr (Moves)
+                b.move[k] = s.move[g][l], b.move_before[k] = s.before[g][l];
+        }
+    };
+    for (int g = 0; g < K; g++) {
+        s.dx[g] = s.dy[g] = s.zx[g] = s.zy[g] = s.n[g] = s.taken[g] = V{};
+        if constexpr (Moves)
+            s.move[g] = s.before[g] = V{};
+        s.o[g] = offset_terms_of(p, V{}, V{});
+        s.alive[g] = s.lost[g] = M{};
+        held[g] = 0;
+        refill(g);
+    }
+    for (;;) {
+        advance_perturbed<V, N, K, Stride, Julia, Moves, Isa>(s, r, p, limit);
+        group_steps += Stride * K;
+        unsigned any_held = 0;
+        for (int g = 0; g < K; g++) {
+            const unsigned finished = held[g] & ~Isa::bits(s.alive[g]);
+            held[g] &= ~finished;
+            report(g, finished);
+            if (held[g] != all_lanes)
+                refill(g);
+            any_held |= held[g];
+        }
+        if (!any_held)
+            break;
+    }
+    return group_steps * N;
+}
+
+// A deep batch runs its own K groups: double-double keeps twice the state,
+// and perturbation PK. The moves are kept only where the colouring needs
+// them, by a kernel compiled apart (with LANE_MOVES).
+template <class V, int N, int K, int Stride, int DeepK, int PK, class Isa, bool Moves>
 long long run_batch(sample_batch &b)
 {
+    if (b.reference)
+        return b.julia ? run_perturbed<V, N, PK, Stride, true, Moves, Isa>(b)
+                       : run_perturbed<V, N, PK, Stride, false, Moves, Isa>(b);
     if (b.deep)
         return b.julia ? run_lanes<V, dd<V>, N, DeepK, Stride, true, Moves, Isa>(b)
                        : run_lanes<V, dd<V>, N, DeepK, Stride, false, Moves, Isa>(b);

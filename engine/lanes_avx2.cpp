@@ -16,6 +16,26 @@ struct avx2_isa : vector_mask_isa<avx2_lanes> {
         const __m256i lane_bits = _mm256_setr_epi64x(1, 2, 4, 8), m = _mm256_set1_epi64x(bits);
         return M(_mm256_cmpeq_epi64(_mm256_and_si256(m, lane_bits), lane_bits));
     }
+    // Eight consecutive doubles from each lane's row, as eight vectors:
+    // vector k holds row l's double k in lane l (two transpositions).
+    static void columns(const double *const rows[4], V out[8])
+    {
+#pragma GCC unroll 2
+        for (int half = 0; half < 8; half += 4) {
+            __m256d r[4], t[4];
+#pragma GCC unroll 4
+            for (int l = 0; l < 4; l++)
+                r[l] = _mm256_loadu_pd(rows[l] + half);
+#pragma GCC unroll 2
+            for (int l = 0; l < 4; l += 2)
+                t[l] = _mm256_unpacklo_pd(r[l], r[l + 1]), t[l + 1] = _mm256_unpackhi_pd(r[l], r[l + 1]);
+#pragma GCC unroll 2
+            for (int k = 0; k < 2; k++) {
+                out[half + k] = V(_mm256_permute2f128_pd(t[k], t[k + 2], 0x20));
+                out[half + k + 2] = V(_mm256_permute2f128_pd(t[k], t[k + 2], 0x31));
+            }
+        }
+    }
     static V expand(V old, unsigned bits, const double *src)
     {
         static const int rank[16][8] = {
@@ -39,11 +59,11 @@ struct avx2_isa : vector_mask_isa<avx2_lanes> {
 #ifndef LANE_MOVES
 long long lanes_avx2(sample_batch &b)
 {
-    return b.moves ? lanes_avx2_moves(b) : run_batch<avx2_lanes, 4, 4, 8, 2, avx2_isa, false>(b);
+    return b.moves ? lanes_avx2_moves(b) : run_batch<avx2_lanes, 4, 4, 8, 2, 4, avx2_isa, false>(b);
 }
 #else
 long long lanes_avx2_moves(sample_batch &b)
 {
-    return run_batch<avx2_lanes, 4, 4, 8, 2, avx2_isa, true>(b);
+    return run_batch<avx2_lanes, 4, 4, 8, 2, 4, avx2_isa, true>(b);
 }
 #endif

@@ -137,3 +137,117 @@ inline void julia_correction(const julia_terms<S> &c, T x, T y, T x2, T y2, T &d
 }
 
 }  // namespace
+
+namespace {
+
+// Perturbation: a sample's orbit z_n = Z_n + delta_n as a double
+// difference delta from a reference orbit Z_n computed once per view in
+// double-double and kept as doubles. Each step's difference is written out
+// so that its terms of order zero cancel symbolically: with q = N/D the
+// correction, the sample's step less the reference's is
+//   dq = q(Z + delta) - q(Z) = (dN - q0 dD) / (D0 + dD),
+// where q0 = Z_n - Z_n+1 is the reference's own correction, D0 its
+// denominator, and dN, dD the differences of N and D, every term kept. A
+// division fewer than (dN D0 - N0 dD) / (D0 (D0 + dD)), and the same
+// algebra. The reference's polynomials are formed again from Z in doubles:
+// they only scale terms of the order of delta, whose relative precision
+// that keeps.
+
+// What the reference orbit's plane gives the steps: its c, as doubles.
+struct perturb_terms {
+    double xm1, xm2;  // Re c - 1 and Re c - 2
+    double y, y4m4;   // Im c and 4 Im c - 4
+    double xm1x2, y2;  // 2 (Re c - 1) and 2 Im c
+};
+
+inline perturb_terms perturb_terms_of(double x, double y)
+{
+    return {x - 1.0, x - 2.0, y, 4.0 * y - 4.0, 2.0 * (x - 1.0), 2.0 * y};
+}
+
+// A parameter-plane sample's own terms: gamma = gx + i gy, its c less the
+// reference's c, and what dN and dD take from it alone.
+template <class T>
+struct offset_terms {
+    T gx, gy;
+    T e;    // Im c - 1 + gy: the sample's Im c - 1
+    T k1;   // 2 gy (2 Im c - 1 + gy): dN's real terms in gamma alone
+    T k2;   // 2 gy: dN's imaginary term in gamma alone
+};
+
+template <class T>
+inline offset_terms<T> offset_terms_of(const perturb_terms &p, T gx, T gy)
+{
+    return {gx, gy, (p.y - 1.0) + gy, (gy + gy) * ((2.0 * p.y - 1.0) + gy), gy + gy};
+}
+
+// The parameter plane's N and D in complex form: with U = z^2 + c - 1 and
+// W = 2z + c - 2, N = U^2 + 2y(y - 1 + i) and D = W^2 + y + 4b(y - 1)
+// (z = a + bi, c = x + yi): the same polynomials as mandel_correction's,
+// grouped. So with mu = delta (2Z + delta) + gamma the difference of U and
+// omega = 2 delta + gamma that of W,
+//   dN = mu (2U + mu) + 2 gy (2y - 1 + gy + i),
+//   dD = omega (2W + omega) + gy + 4 (B gy + delta_im (y - 1 + gy)).
+// From the reference's Z = A + Bi and q0, the sample's delta and gamma,
+// the difference dq of the two corrections. 2U is formed at once.
+template <class T>
+inline void mandel_difference(const perturb_terms &p, const offset_terms<T> &o, T A, T B, T q0x, T q0y, T dx,
+                              T dy, T &cx, T &cy)
+{
+    const T a2 = A + A, b2 = B + B;
+    const T u2x = a2 * A - b2 * B + p.xm1x2, u2y = (a2 + a2) * B + p.y2;
+    const T wx = a2 + p.xm2, wy = b2 + p.y;
+    const T tx = a2 + dx, ty = b2 + dy;
+    const T mx = dx * tx - dy * ty + o.gx, my = dx * ty + dy * tx + o.gy;
+    const T vx = u2x + mx, vy = u2y + my;
+    const T nx = mx * vx - my * vy + o.k1, ny = mx * vy + my * vx + o.k2;
+    const T ox = (dx + dx) + o.gx, oy = (dy + dy) + o.gy;
+    const T sx = (wx + wx) + ox, sy = (wy + wy) + oy;
+    const T ex = ox * sx - oy * sy + (o.gy + 4.0 * (B * o.gy + dy * o.e)), ey = ox * sy + oy * sx;
+    const T hx = wx * wx - wy * wy + (p.y + B * p.y4m4) + ex, hy = (wx + wx) * wy + ey;
+    const T rx = nx - (q0x * ex - q0y * ey), ry = ny - (q0x * ey + q0y * ex);
+    divide_both(rx * hx + ry * hy, ry * hx - rx * hy, hx * hx + hy * hy, cx, cy);
+}
+
+// The dynamic plane's f and f' = D for the frame's c: with D0 = 3Z^2 + c - 1,
+//   dN = delta (D0 + delta (3Z + delta)),  dD = 3 delta (2Z + delta).
+template <class T>
+inline void julia_difference(const perturb_terms &p, T A, T B, T q0x, T q0y, T dx, T dy, T &cx, T &cy)
+{
+    const T d0x = 3.0 * (A * A - B * B) + p.xm1, d0y = 6.0 * (A * B) + p.y;
+    const T tx = 3.0 * A + dx, ty = 3.0 * B + dy;
+    const T px = d0x + (dx * tx - dy * ty), py = d0y + (dx * ty + dy * tx);
+    const T nx = dx * px - dy * py, ny = dx * py + dy * px;
+    const T sx = (A + A) + dx, sy = (B + B) + dy;
+    const T ex = 3.0 * (dx * sx - dy * sy), ey = 3.0 * (dx * sy + dy * sx);
+    const T hx = d0x + ex, hy = d0y + ey;
+    const T rx = nx - (q0x * ex - q0y * ey), ry = ny - (q0x * ey + q0y * ex);
+    divide_both(rx * hx + ry * hy, ry * hx - rx * hy, hx * hx + hy * hy, cx, cy);
+}
+
+// The difference of one step, for a sample at Z_n + delta whose reference
+// goes on from Z_n = A + Bi by its correction q0 = Z_n - Z_n+1.
+template <bool Julia, class T>
+inline void perturbed_difference(const perturb_terms &p, const offset_terms<T> &o, T A, T B, T q0x, T q0y, T dx,
+                                 T dy, T &cx, T &cy)
+{
+    if constexpr (Julia)
+        julia_difference(p, A, B, q0x, q0y, dx, dy, cx, cy);
+    else
+        mandel_difference(p, o, A, B, q0x, q0y, dx, dy, cx, cy);
+}
+
+// The convergence test's measure of a step, |(Z_n+1 - Z_n) + (delta' -
+// delta)| part by part, as |q0 - (delta' - delta)|: the same number.
+template <class T>
+inline T perturbed_move(T q0, T moved)
+{
+    return magnitude(q0 - moved);
+}
+
+// A sample whose iterate Z + delta falls this far below the reference's
+// (in squares: a thousandth in size) has lost the digits of delta that
+// tell it from its neighbours there; it goes on another way.
+constexpr double glitch_ratio = 1e-6;
+
+}  // namespace

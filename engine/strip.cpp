@@ -11,6 +11,7 @@
 #include "app/screen.h"
 #include "engine/batch.h"
 #include "engine/kernels.h"
+#include "engine/reference.h"
 #include "engine/workers.h"
 #include "view/viewstate.h"
 
@@ -33,6 +34,7 @@ struct strip_grid {
     bool deep;                    // double-double: positions are offsets from the origin
     dd<double> origin_x, origin_y;  // deep: the centre of the view drawn
     dd<double> dcx, dcy;            // deep: the dynamic plane's c whole
+    const reference_orbit *reference;  // deep by perturbation: the orbit the samples are perturbed from, else null
     int first_row, end_col, end_row;  // blocks start at LOX.. < end_col, first_row.. < end_row
 };
 
@@ -186,6 +188,8 @@ void run_pass(const strip_grid &g, int threads)
         if (g.deep)
             deepen_samples(*queues[w], g.origin_x, g.origin_y, g.julia ? g.dcx : dd<double>{g.zx, 0.0},
                            g.julia ? g.dcy : dd<double>{g.zy, 0.0});
+        if (g.reference)
+            perturb_samples(*queues[w], g.reference);
     }
     const int band = std::max(1, plan.block_rows / (8 * threads)), bands = (plan.block_rows + band - 1) / band;
     auto share = [&g, band, bands](int worker) {
@@ -211,6 +215,7 @@ void run_pass(const strip_grid &g, int threads)
         kernel_steps += queues[w]->steps;
         kernel_lane_steps += queues[w]->lane_steps;
         kernel_lane_ns += queues[w]->kernel_ns;
+        kernel_fallbacks += queues[w]->fallbacks;
     }
 }
 
@@ -239,7 +244,17 @@ strip_grid grid_of(const strip_task &t)
         g.origin_x = {ox[0], ox[1]}, g.origin_y = {oy[0], oy[1]};
         g.dcx = c.whole_x, g.dcy = c.whole_y;
     }
+    g.reference = nullptr;
     return g;
+}
+
+// The view a perturbed strip's reference orbit serves: the plane drawn,
+// its centre, its half-extents as the pixel steps give them, the other
+// value whole and the limit.
+reference_view reference_view_of(const strip_grid &g)
+{
+    return {g.julia, g.origin_x, g.origin_y, 0.5 * XPTS * g.dx, 0.5 * YPTS * g.dy,
+            g.julia ? g.dcx : dd<double>{g.zx, 0.0}, g.julia ? g.dcy : dd<double>{g.zy, 0.0}, g.maxiter};
 }
 
 }  // namespace
@@ -262,7 +277,9 @@ strip_c dynamic_c(const strip_task &t)
 // thread, so that its lines come out in the order of the passes.
 void smandel(strip_task *task)
 {
-    const strip_grid g = grid_of(*task);
+    strip_grid g = grid_of(*task);
+    if (g.deep && task->perturbed)
+        g.reference = &reference_for(reference_view_of(g));
     const int threads = (blub && !g.julia) || render_threads < 1 ? 1 : render_threads;
     const bool refine = task->highq && !task->buttons;
     if (!task->no_firstpass) {

@@ -35,6 +35,7 @@ struct strip_task {
     double oy[2];      // deep: parameter-plane centre y
     double jox[2];     // deep: dynamic-plane centre x
     double joy[2];     // deep: dynamic-plane centre y
+    int perturbed;     // deep: by perturbation from a reference orbit of the view, not in double-double
 };
 
 // The dynamic plane's c as a strip takes it: the centre of the

@@ -17,6 +17,7 @@
 #include "engine/colouring.h"
 #include "engine/frame.h"
 #include "engine/kernels.h"
+#include "engine/reference.h"
 #include "engine/strip.h"
 #include "engine/workers.h"
 #include "tests/saver.h"
@@ -121,16 +122,22 @@ std::vector<scene> scenes()
         deep.precision = PRECISION_DOUBLE_DOUBLE;
         deep.width = 130;
         all.push_back(deep);
+        deep.precision = PRECISION_PERTURBATION;
+        deep.width = 317.5;
+        all.push_back(deep);
     }
     const double x = 1.3026, y = -1.3802, half = 1e-20;
     for (int mode : {0, 1, 2})
         all.push_back({x + half, x - half, y + half, y - half, 200, mode, 317.5, 1, 0, 0, mode == 0, false, 0, 0,
                        PRECISION_AUTO, 3.5e-17, -1.25e-17});
     // The smooth and basin colourings, whose colours come from the moves
-    // the kernels report as well: in doubles and in double-double.
-    scene smooth = all[3], basin = all.back();
+    // the kernels report as well: in doubles and by perturbation, in a view
+    // deeper than doubles resolve and forced where some samples go on in
+    // double-double.
+    scene smooth = all[3], basin = all.back(), forced = all[3];
     smooth.colouring = COLOURING_SMOOTH, basin.colouring = COLOURING_BASIN;
-    all.push_back(smooth), all.push_back(basin);
+    forced.colouring = COLOURING_SMOOTH, forced.precision = PRECISION_PERTURBATION, forced.width = 317.5;
+    all.push_back(smooth), all.push_back(basin), all.push_back(forced);
     std::mt19937 rng(20261207);
     std::uniform_real_distribution<double> unit(-1, 1);
     const double widths[] = {1024, 1023, 1022, 1000, 800, 317.5, 130, 2, 0};
@@ -299,7 +306,8 @@ static void add_stops_at_every_position(std::vector<double> &xs, std::vector<dou
 
 // The lane kernels return each sample's count, steps and last iterate as
 // the point kernels do (and, when the colouring wants them, the last two
-// steps' moves), in doubles and in double-doubles, the groups
+// steps' moves), in doubles, in double-doubles and perturbed from
+// references that settle or that the samples outlive, the groups
 // stepping in blocks (in doubles), testing after every step, and choosing
 // between the two: for limits of 0, 1 and below, every limit up to 17,
 // and limits close to the steps between two looks (4, 8 or 16) and their
@@ -344,6 +352,8 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
     std::vector<int> limits = {-5, 0, 31, 32, 33, 50, 1000};
     for (int limit = 1; limit <= 17; limit++)
         limits.push_back(limit);
+    enum { IN_DOUBLES, IN_DOUBLE_DOUBLE, PERTURBED };
+    int lost = 0, settled = 0;
     state_saver saver;
     for (bool moves : {false, true})
     for (int blocks : {LANE_BLOCKS_AUTO, LANE_BLOCKS_ALWAYS, LANE_BLOCKS_NEVER})
@@ -351,23 +361,36 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
         if (!kernel_path_available(path))
             continue;
         lane_blocks = blocks;
-        for (bool deep : {false, true})
+        for (int how : {IN_DOUBLES, IN_DOUBLE_DOUBLE, PERTURBED})
         for (int limit : limits)
-            for (bool julia : {false, true})
+            for (bool julia : {false, true}) {
+                if (how == PERTURBED && blocks != LANE_BLOCKS_AUTO)
+                    continue;
+                const bool deep = how != IN_DOUBLES;
+                const dd<double> other_x = {julia ? 0.3 : 0.1, julia ? 1e-18 : 0.0}, other_y = {julia ? -0.2 : 0.05, 0.0};
+                // A reference that lasts half the limit, if it does not settle first: samples outlive it.
+                const reference_orbit reference =
+                    reference_for({julia, origin_x, origin_y, 1.5, 1.1, other_x, other_y, limit / 2 + 1});
+                settled += how == PERTURBED && reference.settled;
                 for (int count = 1; count <= int(xs.size()); count++) {
                     b.count = count, b.julia = julia, b.maxiter = limit, b.moves = moves;
-                    b.other_x = julia ? 0.3 : 0.1, b.other_y = julia ? -0.2 : 0.05;
+                    b.other_x = other_x.hi, b.other_y = other_y.hi;
                     b.deep = deep, b.origin_x = origin_x, b.origin_y = origin_y;
-                    b.deep_other_x = {b.other_x, julia ? 1e-18 : 0.0}, b.deep_other_y = {b.other_y, 0.0};
+                    b.deep_other_x = other_x, b.deep_other_y = other_y;
+                    b.reference = how == PERTURBED ? &reference : nullptr;
                     for (int k = 0; k < count; k++)
                         b.x[k] = xs[(k * 7 + count) % xs.size()], b.y[k] = ys[(k * 7 + count) % xs.size()];
                     const long long lane_steps = path == PATH_AVX512 ? lanes_avx512(b) : lanes_avx2(b);
                     long long steps = 0;
                     for (int k = 0; k < count; k++) {
-                        const orbit want = deep    ? deep_orbit(julia, b.x[k], b.y[k], limit)
+                        const orbit want = how == PERTURBED ? perturbed_orbit(reference, b.x[k], b.y[k], limit)
+                                           : deep               ? deep_orbit(julia, b.x[k], b.y[k], limit)
                                            : julia ? julia_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit)
                                                    : mandel_orbit(b.x[k], b.y[k], b.other_x, b.other_y, limit);
-                        const moving_orbit moving = deep_moving(julia, b.x[k], b.y[k], limit);
+                        lost += how == PERTURBED && want.n < 0;
+                        const moving_orbit moving = how == PERTURBED
+                                                        ? perturbed_orbit_moving(reference, b.x[k], b.y[k], limit)
+                                                        : deep_moving(julia, b.x[k], b.y[k], limit);
                         const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
                         // The point kernels with the moves end where those without do.
                         ASSERT_TRUE(moving.n == want.n && moving.steps == want.steps && bits(moving.x) == bits(want.x) &&
@@ -376,8 +399,10 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
                         const auto same = [&](double a, double b) { return bits(a) == bits(b) || (a != a && b != b); };
                         ASSERT_TRUE(b.n[k] == want.n && b.steps[k] == want.steps && bits(b.last_x[k]) == bits(want.x) &&
                                     bits(b.last_y[k]) == bits(want.y) &&
-                                    (!moves || (same(b.move[k], moving.move) && same(b.move_before[k], moving.move_before))))
-                            << kernel_path_name(path) << " blocks " << blocks << (deep ? " double-double" : "")
+                                    (!moves || want.n < 0 ||
+                                     (same(b.move[k], moving.move) && same(b.move_before[k], moving.move_before))))
+                            << kernel_path_name(path) << " blocks " << blocks
+                            << (how == PERTURBED ? " perturbed" : deep ? " double-double" : "")
                             << (julia ? " dynamic" : " parameter") << " limit " << limit
                             << " batch of " << count << " sample " << k << ": n " << b.n[k] << " (" << want.n
                             << ") steps " << b.steps[k] << " (" << want.steps << ") last " << b.last_x[k] << ","
@@ -389,7 +414,10 @@ TEST(Lanes, EveryBatchSizeAndLimitMatchesThePointKernels)
                     }
                     EXPECT_GE(lane_steps, steps);
                 }
+            }
     }
+    EXPECT_GT(lost, 0) << "no sample outlived its reference";
+    EXPECT_GT(settled, 0) << "no reference settled";
 }
 
 // A job that throws ends the process at once: the other workers would

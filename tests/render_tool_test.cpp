@@ -1527,14 +1527,16 @@ TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
     EXPECT_EQ(run(aimed + (dir / "detail").string()).err, "");
 }
 
-// A view 1e-20 wide, named by the decimals of its centre: computed in
-// double-double it shows detail where doubles show blocks; its record
+// A view 1e-20 wide, named by the decimals of its centre: computed by
+// perturbation it shows detail where doubles show blocks; its record
 // keeps the centre's low parts (typed: those of the aimed centre these
-// decimals were printed from), so --from makes it again to the byte; and
-// --args-of prints no numbers, says that five numbers cannot carry it and
-// names it by --c and --half-width and its numbers, a command that makes
-// the same picture (its record then holds another dynamic-plane view,
-// which mode 0 does not show).
+// decimals were printed from) and names perturbation, so --from makes it
+// again to the byte, while the record of such a picture made before
+// perturbation, whose auto computed it in double-double, still makes that
+// picture and that record; and --args-of prints no numbers, says that five
+// numbers cannot carry it and names it by --c and --half-width and its
+// numbers, a command that makes the same picture (its record then holds
+// another dynamic-plane view, which mode 0 does not show).
 TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
 {
     const std::string centre = "1.00232511376894264184880683542231667,0.312641896563815993395878893379726922";
@@ -1546,7 +1548,7 @@ TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
     const std::string chunk = view_chunk(deep);
     EXPECT_EQ(chunk.rfind("version 3\n", 0), 0u) << chunk;
     EXPECT_EQ(chunk_numbers(chunk, "low-parts"), (std::vector<double>{2.0287242825087184e-17, 2.4794304879860742e-17, 0, 0}));
-    EXPECT_NE(chunk.find("\nprecision auto"), std::string::npos) << chunk;
+    EXPECT_NE(chunk.find("\nprecision perturbation"), std::string::npos) << chunk;
     // Seventeen digits or fewer name a double, and the record is the one such a view always had.
     ASSERT_EQ(run("-o " + again.string() + " --width 8 --c -1.38,0.30000000000000004 --half-width 0.1").status, 0);
     EXPECT_EQ(view_chunk(again).rfind("version 1\n", 0), 0u) << view_chunk(again);
@@ -1557,6 +1559,17 @@ TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
     ASSERT_EQ(run("--precision double -o " + blocks.string() + view).status, 0);
     EXPECT_GE(alike_columns(read_png(blocks)), 48);
     EXPECT_NE(view_chunk(blocks).find("\nprecision double"), std::string::npos);
+
+    const fs::path dd = dir / "dd.png", old = dir / "old.png";
+    ASSERT_EQ(run("--precision double-double -o " + dd.string() + view).status, 0);
+    EXPECT_FALSE(read_png(dd).rgb == read_png(deep).rgb) << "perturbation made the double-double picture";
+    std::string old_record = view_chunk(dd);
+    old_record.replace(old_record.find("\nprecision double-double"), 25, "\nprecision auto");
+    write_png_with_texts(old, {{"rootzoom view", old_record}});
+    fs::remove(again);
+    ASSERT_EQ(run("--from " + old.string() + " -o " + again.string()).status, 0);
+    EXPECT_TRUE(read_png(again).rgb == read_png(dd).rgb) << "an older record's auto no longer means double-double";
+    EXPECT_EQ(view_chunk(again), old_record);
 
     const run_result args = run("--args-of " + deep.string());
     EXPECT_NE(args.status, 0);

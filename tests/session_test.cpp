@@ -253,20 +253,22 @@ void expect_numbers(const published_view &p, const std::string &line, const std:
 // The record published after a frame holds the view state that frame was
 // rendered from, to the bit, as a PNG of it would: one refined (coarse
 // while a button is held) 1024 x 768 frame with the logo.
-// A deep view's centres with low parts add three lines (version 3).
+// A deep view's centres with low parts, or a frame computed by
+// perturbation, add three lines (version 3), the last naming it.
 void expect_state_published(const published_view &p)
 {
     std::vector<std::string> lines = {"version", "mode",  "numbers", "parameter-plane", "dynamic-plane",
                                       "z0",      "width", "coarse",  "size",            "logo"};
     const bool low = xmit_lo != 0 || ymit_lo != 0 || jxmit_lo != 0 || jymit_lo != 0;
-    if (low)
+    const bool deep = frame_is_deep();
+    if (low || deep)
         lines.insert(lines.end(), {"supersample", "low-parts", "precision"});
     ASSERT_EQ(p.names, lines);
-    EXPECT_EQ(p.line("version"), low ? "3" : "1");
-    if (low) {
+    EXPECT_EQ(p.line("version"), low || deep ? "3" : "1");
+    if (low || deep) {
         EXPECT_EQ(p.line("supersample"), "1");
         expect_numbers(p, "low-parts", {xmit_lo, ymit_lo, jxmit_lo, jymit_lo}, "after a frame");
-        EXPECT_EQ(p.line("precision"), "auto");
+        EXPECT_EQ(p.line("precision"), deep ? "perturbation" : "auto");
     }
     EXPECT_EQ(p.line("mode"), std::to_string(do_julia));
     expect_numbers(p, "parameter-plane", {xmit, ymit, xstep, ystep, maxit}, "after a frame");

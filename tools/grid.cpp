@@ -18,6 +18,8 @@
 #include "app/screen.h"
 #include "engine/batch.h"
 #include "engine/frame.h"
+#include "engine/kernels.h"
+#include "engine/reference.h"
 #include "engine/strip.h"
 #include "engine/workers.h"
 #include "tools/film.h"
@@ -59,6 +61,8 @@ void render_band(const picture_grid &g, int first, int count, std::uint32_t *col
         begin_samples(q, g.julia, g.maxiter, g.other_x, g.other_y);
         if (g.deep)
             deepen_samples(q, g.origin_x, g.origin_y, g.deep_other_x, g.deep_other_y);
+        if (g.reference)
+            perturb_samples(q, g.reference);
         for (int r; (r = next.fetch_add(1, std::memory_order_relaxed)) < count;) {
             const double y = g.y0 - double(g.rows - 1 - (first + r)) * g.dy;
             std::uint32_t *row = colours + std::size_t(r) * g.columns;
@@ -69,7 +73,8 @@ void render_band(const picture_grid &g, int first, int count, std::uint32_t *col
     };
     run_shared(threads, work);
     for (int w = 0; w < threads; w++)
-        counts.samples[0] += queues[w]->samples, counts.steps[0] += queues[w]->steps;
+        counts.samples[0] += queues[w]->samples, counts.steps[0] += queues[w]->steps,
+            kernel_fallbacks += queues[w]->fallbacks;
 }
 
 // The colours as RGB rows.
@@ -90,10 +95,9 @@ picture_grid grid_of_view(int columns, int rows)
     const double mid[2] = {g.julia ? jxmit : xmit, g.julia ? jymit : ymit};
     const double low[2] = {g.julia ? jxmit_lo : xmit_lo, g.julia ? jymit_lo : ymit_lo};
     const double half_x = g.julia ? jxstep : xstep, view_half_y = g.julia ? jystep : ystep;
-    const double half_y = columns * 3 == rows * 4 ? view_half_y
-                                                  : std::copysign(std::fabs(half_x) * rows / columns, view_half_y);
-    g.deep = precision == PRECISION_AUTO ? grid_is_deep(mid[0], mid[1], half_x, half_y, columns, rows)
-                                         : precision == PRECISION_DOUBLE_DOUBLE;
+    const double half_y = grid_half_height(half_x, view_half_y, columns, rows);
+    const int used = precision_used(precision, grid_is_deep(mid[0], mid[1], half_x, half_y, columns, rows));
+    g.deep = used != PRECISION_DOUBLE;
     g.maxiter = iteration_limit(maxit);
     g.dx = 2 * half_x / columns, g.dy = 2 * half_y / rows;
     g.x0 = g.deep ? -half_x : mid[0] - half_x;
@@ -103,6 +107,9 @@ picture_grid grid_of_view(int columns, int rows)
     g.other_x = g.julia ? c.x : ZX, g.other_y = g.julia ? c.y : ZY;
     g.deep_other_x = g.julia ? c.whole_x : dd<double>{ZX, 0.0};
     g.deep_other_y = g.julia ? c.whole_y : dd<double>{ZY, 0.0};
+    g.reference = used == PRECISION_PERTURBATION ? &reference_for({g.julia, g.origin_x, g.origin_y, half_x, half_y,
+                                                                   g.deep_other_x, g.deep_other_y, g.maxiter})
+                                                 : nullptr;
     return g;
 }
 

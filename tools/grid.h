@@ -5,6 +5,7 @@
 
 struct options;
 struct png_output;
+struct reference_orbit;
 struct render_counts;
 class progress_line;
 
@@ -19,6 +20,7 @@ struct picture_grid {
     dd<double> origin_x, origin_y;
     double other_x, other_y;            // c of the dynamic plane, z0 of the parameter plane
     dd<double> deep_other_x, deep_other_y;  // the same whole, for a deep picture
+    const reference_orbit *reference;       // a deep picture by perturbation: its samples' reference, else null
 };
 
 // The grid of the view state's picture of columns x rows: the view's
@@ -26,7 +28,8 @@ struct picture_grid {
 // explorer's 4:3, else |half-width| * rows / columns with the sign of the
 // view's, so that pixels are square. The dynamic plane's c is the one the
 // explorer's frame of the view takes; the precision is the one chosen, or
-// what the grid's pixels need.
+// what the grid's pixels need: a deep picture by perturbation from the
+// reference orbit of the grid's view, as the explorer's frames are.
 picture_grid grid_of_view(int columns, int rows);
 
 // Rows of the picture rendered at once: about a million bytes of colours.

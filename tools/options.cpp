@@ -28,9 +28,9 @@ extern const char usage_text[] =
     "               half-width of the parameter-plane view, its half-height 3/4 of it\n"
     "  --limit N    the view's iteration limit: the picture of N as the fifth number\n"
     "  --precision P\n"
-    "               auto (default): double-double arithmetic where a pixel spans fewer than\n"
-    "               64 units in the last place of the view's coordinates, else double;\n"
-    "               double or double-double: always that\n"
+    "               auto (default): perturbation from a reference orbit where a pixel spans\n"
+    "               fewer than 64 units in the last place of the view's coordinates, else\n"
+    "               double; double, double-double or perturbation: always that\n"
     "  --z0 RE,IM   start value of the parameter plane (default 0,0)\n"
     "  --coarse     the picture shown while a button is held: coarse pass only\n"
     "  --width W    viewport width, 0 to 1024 (default 1024), for a one-frame picture\n"
@@ -274,12 +274,12 @@ bool read_valued(const std::string &name, const char *v, options &o, std::string
             return fail("--half-width needs a number above 0 and below 1e300, not '" + value + "'");
         o.has_half_width = true;
     } else if (name == "--precision") {
-        const char *const names[] = {"auto", "double", "double-double"};
+        const char *const names[] = {"auto", "double", "double-double", "perturbation"};
         o.precision = -1;
-        for (int p = 0; p < 3; p++)
+        for (int p = 0; p < 4; p++)
             o.precision = value == names[p] ? p : o.precision;
         if (o.precision < 0)
-            return fail("--precision must be auto, double or double-double, not '" + value + "'");
+            return fail("--precision must be auto, double, double-double or perturbation, not '" + value + "'");
         o.has_precision = true;
     } else if (name == "--width") {
         if (!read_number(v, &o.width) || !(o.width >= 0 && o.width <= SCREEN_W))

@@ -128,10 +128,7 @@ void aim_tile(const picture_view &whole, int k, int tx, int ty)
 // stands for every tile's.
 int picture_precision(const picture_view &whole, int k)
 {
-    if (precision != PRECISION_AUTO)
-        return precision;
-    return view_is_deep(whole.mit[0], whole.mit[1], whole.step[0] / k, whole.step[1] / k) ? PRECISION_DOUBLE_DOUBLE
-                                                                                          : PRECISION_DOUBLE;
+    return precision_used(precision, view_is_deep(whole.mit[0], whole.mit[1], whole.step[0] / k, whole.step[1] / k));
 }
 
 // The zeroed buffer and setsize are how the tool starts a plain render, so

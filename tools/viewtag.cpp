@@ -109,7 +109,7 @@ bool read_supersample(const values &v, picture_record &r)
 bool read_low(const values &v, picture_record &r) { return read_numbers(v, r.low, 4); }
 bool read_precision(const values &v, picture_record &r)
 {
-    for (int p = PRECISION_AUTO; p <= PRECISION_DOUBLE_DOUBLE; p++)
+    for (int p = PRECISION_AUTO; p <= PRECISION_PERTURBATION; p++)
         if (v.size() == 1 && v[0] == precision_name(p)) {
             r.precision = p;
             return true;
@@ -374,6 +374,9 @@ bool parse_view_text(const std::string &text, picture_record &r, std::string &wh
         why = "it gives a size other than k x (1024x768) in a record before version 4";
         return false;
     }
+    // Before perturbation, auto computed a deep picture in double-double.
+    if (read.precision == PRECISION_AUTO && record_is_deep(read))
+        read.precision = PRECISION_AUTO_DOUBLE_DOUBLE;
     r = read;
     return true;
 }

@@ -43,11 +43,29 @@ bool grid_is_deep(double xmid, double ymid, double xhalf, double yhalf, int colu
     return pixel < 64 * (std::nextafter(largest, INFINITY) - largest);
 }
 
+double grid_half_height(double xhalf, double yhalf, int columns, int rows)
+{
+    return columns * 3 == rows * 4 ? yhalf : std::copysign(std::fabs(xhalf) * rows / columns, yhalf);
+}
+
+int precision_used(int choice, bool deep)
+{
+    if (choice == PRECISION_AUTO)
+        return deep ? PRECISION_PERTURBATION : PRECISION_DOUBLE;
+    if (choice == PRECISION_AUTO_DOUBLE_DOUBLE)
+        return deep ? PRECISION_DOUBLE_DOUBLE : PRECISION_DOUBLE;
+    return choice;
+}
+
+int frame_precision()
+{
+    return precision_used(precision, do_julia == 0 ? view_is_deep(xmit, ymit, xstep, ystep)
+                                                   : view_is_deep(jxmit, jymit, jxstep, jystep));
+}
+
 bool frame_is_deep()
 {
-    if (precision != PRECISION_AUTO)
-        return precision == PRECISION_DOUBLE_DOUBLE;
-    return do_julia == 0 ? view_is_deep(xmit, ymit, xstep, ystep) : view_is_deep(jxmit, jymit, jxstep, jystep);
+    return frame_precision() != PRECISION_DOUBLE;
 }
 
 // The bottom row lies at ymit + ystep, the first column at xmit - xstep;
@@ -70,7 +88,9 @@ frame_desc describe_frame()
     f.jy0 = jymit + jystep;
     f.jdy = 2 * jystep / rows;
     f.jmaxiter = iteration_limit(jmaxit);
-    f.deep = frame_is_deep();
+    const int used = frame_precision();
+    f.deep = used != PRECISION_DOUBLE;
+    f.perturbed = used == PRECISION_PERTURBATION;
     if (f.deep) {
         f.x0 = -xstep, f.y0 = ystep, f.jx0 = -jxstep, f.jy0 = jystep;
         f.ox[0] = xmit, f.ox[1] = xmit_lo, f.oy[0] = ymit, f.oy[1] = ymit_lo;

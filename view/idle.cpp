@@ -36,8 +36,7 @@ static view_ref active_view()
 // a drag pans there too.
 static void move_centre(view_ref v, double dx, double dy)
 {
-    const bool deep = precision == PRECISION_AUTO ? view_is_deep(v.xmid, v.ymid, v.xhalf, v.yhalf)
-                                                  : precision == PRECISION_DOUBLE_DOUBLE;
+    const bool deep = precision_used(precision, view_is_deep(v.xmid, v.ymid, v.xhalf, v.yhalf)) != PRECISION_DOUBLE;
     if (!deep) {
         v.xmid = v.xmid + dx, v.xlow = 0;
         v.ymid = v.ymid + dy, v.ylow = 0;

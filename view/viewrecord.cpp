@@ -8,11 +8,14 @@
 // Version 1 is a picture of one sample per pixel; version 2 adds the
 // supersample line, and is written only for a supersampled picture;
 // version 3 adds the centres' low parts and the precision, and is written
-// only for a view with low parts or a precision forced; version 4 adds the
+// only for a view with low parts or a precision named; version 4 adds the
 // colouring and the palette, and is written only for a picture of another
 // size than k x (1024 x 768), another colouring than by count, or another
 // palette than the explorer's. So every other picture, and the explorer's
-// window, carries the very text it always has.
+// window, carries the very text it always has. A picture that auto
+// computed by perturbation names perturbation, so that a record written
+// before there was perturbation, whose auto computed a deep picture in
+// double-double, still means that.
 #include "view/viewrecord.h"
 
 #include <charconv>
@@ -21,6 +24,7 @@
 
 #include "app/screen.h"
 #include "engine/colouring.h"
+#include "view/display.h"
 #include "view/viewstate.h"
 
 extern const char view_property[] = "ROOTZOOM_VIEW";
@@ -32,7 +36,7 @@ double *const parameter_fields[5] = {&xmit, &ymit, &xstep, &ystep, &maxit};
 double *const dynamic_fields[5] = {&jxmit, &jymit, &jxstep, &jystep, &jmaxit};
 double *const low_fields[4] = {&xmit_lo, &ymit_lo, &jxmit_lo, &jymit_lo};
 
-const char *const precision_names[3] = {"auto", "double", "double-double"};
+const char *const precision_names[] = {"auto", "double", "double-double", "perturbation", "auto"};
 
 std::string numbers_text(const double *v, int n)
 {
@@ -84,12 +88,35 @@ bool limit_in_range(double limit)
 
 extern const char limit_range_text[] = "a finite number whose whole part fits an int, -2147483648 to 2147483647";
 
+// The plane the mode shows, on the explorer's frames of the picture (its
+// tiles and viewport) or on the grid of its own that another picture is
+// computed on, supersampling included.
+bool record_is_deep(const picture_record &r)
+{
+    const double *v = r.mode == 0 ? r.parameter : r.dynamic;
+    if (r.tiles > 0 && r.colouring == COLOURING_COUNT) {
+        const int k = r.tiles * r.supersample;
+        int columns, rows;
+        viewport_size(r.width, columns, rows);
+        return grid_is_deep(v[0], v[1], v[2] / k, v[3] / k, columns, rows);
+    }
+    const int columns = r.size[0] * r.supersample, rows = r.size[1] * r.supersample;
+    return grid_is_deep(v[0], v[1], v[2], grid_half_height(v[2], v[3], columns, rows), columns, rows);
+}
+
+int written_precision(const picture_record &r)
+{
+    return precision_used(r.precision, record_is_deep(r)) == PRECISION_PERTURBATION ? PRECISION_PERTURBATION
+           : r.precision == PRECISION_AUTO_DOUBLE_DOUBLE                          ? PRECISION_AUTO
+                                                                                  : r.precision;
+}
+
 int record_version(const picture_record &r)
 {
     const bool low = r.low[0] != 0 || r.low[1] != 0 || r.low[2] != 0 || r.low[3] != 0;
     if (r.tiles == 0 || r.colouring != 0 || !r.palette.empty())
         return 4;
-    return low || r.precision != PRECISION_AUTO ? 3 : r.supersample > 1 ? 2 : 1;
+    return low || written_precision(r) != PRECISION_AUTO ? 3 : r.supersample > 1 ? 2 : 1;
 }
 
 // "explorer", or the colours as six hexadecimal digits each, red first.
@@ -108,7 +135,7 @@ std::string palette_text(const std::vector<std::uint32_t> &palette)
 
 const char *precision_name(int precision)
 {
-    return precision >= 0 && precision <= 2 ? precision_names[precision] : "?";
+    return precision >= 0 && precision <= PRECISION_AUTO_DOUBLE_DOUBLE ? precision_names[precision] : "?";
 }
 
 std::string view_text(const picture_record &r)
@@ -123,7 +150,7 @@ std::string view_text(const picture_record &r)
     if (version >= 2)
         s << "\nsupersample " << r.supersample;
     if (version >= 3)
-        s << "\nlow-parts " << numbers_text(r.low, 4) << "\nprecision " << precision_name(r.precision);
+        s << "\nlow-parts " << numbers_text(r.low, 4) << "\nprecision " << precision_name(written_precision(r));
     if (version >= 4)
         s << "\ncolouring " << colouring_name(r.colouring) << "\npalette " << palette_text(r.palette);
     return s.str();

@@ -23,7 +23,7 @@ struct picture_record {
     bool logo = true;
     int supersample = 1;  // each pixel the mean of supersample x supersample pixels
     double low[4] = {};   // the centres' low parts: xmit_lo ymit_lo jxmit_lo jymit_lo
-    int precision = 0;    // a precision_choice: auto, or forced to double or double-double
+    int precision = 0;    // a precision_choice: auto (or the older auto of a record read), or one forced
     int colouring = 0;    // a colouring_id: by count, smooth or by basin
     std::vector<std::uint32_t> palette;  // its colours, cycled; none for the explorer's own
 };
@@ -50,16 +50,25 @@ picture_size record_size(const picture_record &r);
 bool limit_in_range(double limit);
 extern const char limit_range_text[];  // what limit_in_range takes, for messages
 
+// Whether the picture's own view is deeper than doubles resolve, on the
+// pixels it is computed on (supersampling included).
+bool record_is_deep(const picture_record &r);
+
+// The precision the record names: perturbation where auto computed the
+// picture by perturbation, auto for the older auto, else the choice.
+int written_precision(const picture_record &r);
+
 // The version of the record's text: 1, 2 with supersampling, 3 with low
-// parts or a precision forced, 4 with a size other than k x (1024 x 768),
-// a colouring other than by count or a palette of its own.
+// parts or a precision named other than auto, 4 with a size other than
+// k x (1024 x 768), a colouring other than by count or a palette of its own.
 int record_version(const picture_record &r);
 
 // A palette as the record writes it: "explorer" for none, else the count
 // of colours and each as six hexadecimal digits, red first.
 std::string palette_text(const std::vector<std::uint32_t> &palette);
 
-// "auto", "double" or "double-double", as the record and --precision write it.
+// "auto", "double", "double-double" or "perturbation", as the record and
+// --precision write it ("auto" for the older auto too).
 const char *precision_name(int precision);
 
 // The record as text, one item a line; rootzoom-render's parse_view_text

@@ -25,9 +25,18 @@ extern double ymit_lo;   // low part of ymit; likewise
 extern double jxmit_lo;  // low part of jxmit; likewise
 extern double jymit_lo;  // low part of jymit; likewise
 
-// When frames are computed in double-double: when the view is deeper than
-// doubles resolve (auto), never, or always.
-enum precision_choice { PRECISION_AUTO, PRECISION_DOUBLE, PRECISION_DOUBLE_DOUBLE };
+// How frames are computed. Auto: in doubles while they resolve the view,
+// by perturbation from a reference orbit when it is deeper. Double,
+// double-double and perturbation: always that. The last is auto as
+// pictures made before perturbation meant it, double-double where doubles
+// do not resolve the view, which their records still ask for as "auto".
+enum precision_choice {
+    PRECISION_AUTO,
+    PRECISION_DOUBLE,
+    PRECISION_DOUBLE_DOUBLE,
+    PRECISION_PERTURBATION,
+    PRECISION_AUTO_DOUBLE_DOUBLE
+};
 extern int precision;  // a precision_choice; auto in the explorer, rootzoom-render --precision sets it
 
 extern double ZX;      // start value z0 of the parameter plane, real part; start-up, key, idle
