@@ -10,6 +10,7 @@
 
 #include "tests/fuzz/arguments.h"
 #include "tools/options.h"
+#include "tools/tiles.h"
 #include "view/viewrecord.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -37,9 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
         return true;
     };
-    const bool ok = o.mode >= 0 && o.mode <= 2 && o.tiles >= 1 && o.tiles <= 16 && !o.output.empty() &&
+    const bool ok = o.mode >= 0 && o.mode <= 2 && o.tiles >= 0 && o.tiles <= 16 && !o.output.empty() &&
+                    o.size[0] >= 16 && o.size[0] <= MAX_PICTURE_SIDE && o.size[1] >= 16 &&
+                    o.size[1] <= MAX_PICTURE_SIDE &&
+                    (o.tiles == 0 || (o.size[0] == o.tiles * 1024 && o.size[1] == o.tiles * 768)) &&
                     (o.numbers.empty() || (o.numbers.size() == 5 && limit_in_range(o.numbers[4]))) && o.width >= 0 && o.width <= 1024 &&
-                    !(o.has_width && o.tiles > 1) && o.supersample >= 1 && o.supersample <= MAX_SUPERSAMPLE &&
+                    !(o.has_width && o.tiles != 1) && o.supersample >= 1 && o.supersample <= MAX_SUPERSAMPLE &&
                     !(o.has_width && o.supersample > 1) &&
                     o.part >= 1 && o.part <= o.parts && o.parts <= MAX_PARTS && !(o.aim && o.mode == 1) &&
                     (!o.has_limit || limit_in_range(o.limit)) &&
