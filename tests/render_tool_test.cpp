@@ -1013,6 +1013,9 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
             t.replace(t.find(from), from.size(), to);
         return t + "\nsupersample 1\nlow-parts 0 0 0 0\nprecision auto\ncolouring " + colouring + "\npalette " + palette;
     };
+    auto low_parts = [&](const std::string &low) {
+        return edit(version_4("", "", "count", "explorer"), "low-parts 0 0 0 0", "low-parts " + low);
+    };
     struct kase {
         std::string name;
         std::vector<std::pair<std::string, std::string>> texts;
@@ -1020,7 +1023,8 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
     };
     const kase cases[] = {
         {"none.png", {{"Software", "another program"}}, "holds no view"},
-        {"version.png", {{"rootzoom view", edited("version 1", "version 5")}}, "version '5'"},
+        {"version.png", {{"rootzoom view", edited("version 1", "version 5")}}, "version '5', which this "
+         "rootzoom-render does not know (it knows versions 1 to 4)"},
         {"letter.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.4x")}}, "'numbers' line is damaged"},
         {"digits.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.40")}}, "'numbers' line is damaged"},
         {"short.png", {{"rootzoom view", edited("z0 0 0\n", "")}}, "lines"},
@@ -1035,6 +1039,14 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
         {"count.png", {{"rootzoom view", version_4("", "", "basin", "3 ff0000 00ff00")}}, "'palette' line is damaged"},
         {"coarse.png", {{"rootzoom view", version_4("coarse no", "coarse yes", "smooth", "explorer")}},
          "the coarse pass with a picture"},
+        // Low parts that no centre has: not finite, or beyond half the last
+        // place of the centre they belong to (1 and 0.3 here).
+        {"nan-low.png", {{"rootzoom view", low_parts("nan 0 0 0")}},
+         "'low-parts' line gives the low part nan"},
+        {"inf-low.png", {{"rootzoom view", low_parts("0 0 0 -inf")}},
+         "'low-parts' line gives the low part -inf"},
+        {"big-low.png", {{"rootzoom view", low_parts("0 3e-17 0 0")}},
+         "'low-parts' line gives the low part 3e-17"},
         {"two.png", {{"rootzoom view", text}, {"rootzoom view", text}}, "holds 2 views"},
         {"limit.png", {{"rootzoom view", edit(narrow, "-0.3 60\ndynamic", "-0.3 inf\ndynamic")}},
          "'parameter-plane' line gives the iteration limit inf"},
