@@ -1537,6 +1537,18 @@ TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
               std::string::npos)
         << blocks.err;
     EXPECT_EQ(run(aimed + (dir / "detail").string()).err, "");
+    // A view too small for the aim's grid, or without a finite extent, is
+    // not searched, and the warning says so rather than that the probes,
+    // which were never made, all ended alike.
+    for (const std::string view : {" --half-width 1e-28 --c 1.00232511376894264184880683542231667,"
+                                   "0.312641896563815993395878893379726922 3 -3 2.25 -2.25 3000",
+                                   " inf -inf 1 -1 50"}) {
+        const run_result unsearched =
+            run("--aim --zoom-in 10 --width 8 --frames " + (dir / "unsearched").string() + " --overwrite" + view);
+        EXPECT_EQ(unsearched.status, 0) << unsearched.err;
+        EXPECT_NE(unsearched.err.find("warning: --aim cannot search the view"), std::string::npos) << unsearched.err;
+        EXPECT_EQ(unsearched.err.find("probes end alike"), std::string::npos) << unsearched.err;
+    }
 }
 
 // A view 1e-20 wide, named by the decimals of its centre: computed by
