@@ -977,6 +977,20 @@ TEST_F(RenderTool, ZoomSequenceFramesAreTheExplorersSteps)
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("--limit-end N"), std::string::npos) << r.err;
+    // The same zoom with a last limit of 4 given: a larger one is what it
+    // needs. A first frame black from its limit of 1 has its limit from the
+    // view, which --limit-end does not change.
+    r = run("--zoom-out 100 --every 20 --limit-end 4 --width 64 --frames " + (dir / "lowered-to").string() +
+            " --c 0.9921144469450488,0.33181758850594534 --half-width 0.01 3 -3 2.25 -2.25 30");
+    EXPECT_NE(r.err.find("the first frame 5 (step 100): its samples reach the iteration limit, 4 there, and with "
+                         "more steps they end; a larger --limit-end"),
+              std::string::npos)
+        << r.err;
+    r = run("--zoom-in 20 --every 10 --width 64 --frames " + (dir / "first").string() + " 3 -3 2.25 -2.25 1");
+    EXPECT_NE(r.err.find("the first frame 0 (step 0): its samples reach the iteration limit, 1 there, and with more "
+                         "steps they end; --limit N"),
+              std::string::npos)
+        << r.err;
     r = run("--zoom-out 60 --every 20 --width 64 --frames " + (dir / "widening").string() + " 3 -3 2.25 -2.25 50");
     EXPECT_NE(r.err.find("warning: black, where samples reach the iteration limit, grows from "), std::string::npos)
         << r.err;
