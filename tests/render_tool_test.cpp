@@ -977,6 +977,20 @@ TEST_F(RenderTool, ZoomSequenceFramesAreTheExplorersSteps)
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("--limit-end N"), std::string::npos) << r.err;
+    // The same zoom with a last limit of 4 given: a larger one is what it
+    // needs. A first frame black from its limit of 1 has its limit from the
+    // view, which --limit-end does not change.
+    r = run("--zoom-out 100 --every 20 --limit-end 4 --width 64 --frames " + (dir / "lowered-to").string() +
+            " --c 0.9921144469450488,0.33181758850594534 --half-width 0.01 3 -3 2.25 -2.25 30");
+    EXPECT_NE(r.err.find("the first frame 5 (step 100): its samples reach the iteration limit, 4 there, and with "
+                         "more steps they end; a larger --limit-end"),
+              std::string::npos)
+        << r.err;
+    r = run("--zoom-in 20 --every 10 --width 64 --frames " + (dir / "first").string() + " 3 -3 2.25 -2.25 1");
+    EXPECT_NE(r.err.find("the first frame 0 (step 0): its samples reach the iteration limit, 1 there, and with more "
+                         "steps they end; --limit N"),
+              std::string::npos)
+        << r.err;
     r = run("--zoom-out 60 --every 20 --width 64 --frames " + (dir / "widening").string() + " 3 -3 2.25 -2.25 50");
     EXPECT_NE(r.err.find("warning: black, where samples reach the iteration limit, grows from "), std::string::npos)
         << r.err;
@@ -1013,6 +1027,9 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
             t.replace(t.find(from), from.size(), to);
         return t + "\nsupersample 1\nlow-parts 0 0 0 0\nprecision auto\ncolouring " + colouring + "\npalette " + palette;
     };
+    auto low_parts = [&](const std::string &low) {
+        return edit(version_4("", "", "count", "explorer"), "low-parts 0 0 0 0", "low-parts " + low);
+    };
     struct kase {
         std::string name;
         std::vector<std::pair<std::string, std::string>> texts;
@@ -1020,7 +1037,8 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
     };
     const kase cases[] = {
         {"none.png", {{"Software", "another program"}}, "holds no view"},
-        {"version.png", {{"rootzoom view", edited("version 1", "version 5")}}, "version '5'"},
+        {"version.png", {{"rootzoom view", edited("version 1", "version 5")}}, "version '5', which this "
+         "rootzoom-render does not know (it knows versions 1 to 4)"},
         {"letter.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.4x")}}, "'numbers' line is damaged"},
         {"digits.png", {{"rootzoom view", edited("numbers 1.4", "numbers 1.40")}}, "'numbers' line is damaged"},
         {"short.png", {{"rootzoom view", edited("z0 0 0\n", "")}}, "lines"},
@@ -1035,6 +1053,14 @@ TEST_F(RenderTool, DamagedAndForeignPicturesAreRefused)
         {"count.png", {{"rootzoom view", version_4("", "", "basin", "3 ff0000 00ff00")}}, "'palette' line is damaged"},
         {"coarse.png", {{"rootzoom view", version_4("coarse no", "coarse yes", "smooth", "explorer")}},
          "the coarse pass with a picture"},
+        // Low parts that no centre has: not finite, or beyond half the last
+        // place of the centre they belong to (1 and 0.3 here).
+        {"nan-low.png", {{"rootzoom view", low_parts("nan 0 0 0")}},
+         "'low-parts' line gives the low part nan"},
+        {"inf-low.png", {{"rootzoom view", low_parts("0 0 0 -inf")}},
+         "'low-parts' line gives the low part -inf"},
+        {"big-low.png", {{"rootzoom view", low_parts("0 3e-17 0 0")}},
+         "'low-parts' line gives the low part 3e-17"},
         {"two.png", {{"rootzoom view", text}, {"rootzoom view", text}}, "holds 2 views"},
         {"limit.png", {{"rootzoom view", edit(narrow, "-0.3 60\ndynamic", "-0.3 inf\ndynamic")}},
          "'parameter-plane' line gives the iteration limit inf"},
@@ -1525,6 +1551,18 @@ TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
               std::string::npos)
         << blocks.err;
     EXPECT_EQ(run(aimed + (dir / "detail").string()).err, "");
+    // A view too small for the aim's grid, or without a finite extent, is
+    // not searched, and the warning says so rather than that the probes,
+    // which were never made, all ended alike.
+    for (const std::string view : {" --half-width 1e-28 --c 1.00232511376894264184880683542231667,"
+                                   "0.312641896563815993395878893379726922 3 -3 2.25 -2.25 3000",
+                                   " inf -inf 1 -1 50"}) {
+        const run_result unsearched =
+            run("--aim --zoom-in 10 --width 8 --frames " + (dir / "unsearched").string() + " --overwrite" + view);
+        EXPECT_EQ(unsearched.status, 0) << unsearched.err;
+        EXPECT_NE(unsearched.err.find("warning: --aim cannot search the view"), std::string::npos) << unsearched.err;
+        EXPECT_EQ(unsearched.err.find("probes end alike"), std::string::npos) << unsearched.err;
+    }
 }
 
 // A view 1e-20 wide, named by the decimals of its centre: computed by

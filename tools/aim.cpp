@@ -469,6 +469,7 @@ aim_result aim_at_boundary(const options &o)
         o.mode == 0 ? probe{0, {{ZX, 0.0}, {ZY, 0.0}}} : probe{o.mode, {{xmit, xmit_lo}, {ymit, ymit_lo}}};
     const whole given[2] = {{v.mid_x, v.low_x}, {v.mid_y, v.low_y}};
     aim_result r;
+    r.searched = !stages.empty();
     whole centre[2] = {};
     auto take = [&](const search &s, const std::vector<stage> &searched) {
         r.found = s.deepest >= 0;
@@ -514,7 +515,12 @@ std::string end_text(const aim_result::side &s)
 
 void report_aim(const aim_result &r, bool stats)
 {
-    if (!r.found)
+    if (!r.searched)
+        std::fputs("rootzoom-render: warning: --aim cannot search the view: it is too small for double-double "
+                   "precision to tell a grid of probes over it apart, or it has no finite extent; the centre stays "
+                   "where it is\n",
+                   stderr);
+    else if (!r.found)
         std::fputs("rootzoom-render: warning: --aim found no boundary in the view: all its probes end alike (settling "
                    "on one point, escaping or reaching the limit); the centre stays where it is\n",
                    stderr);

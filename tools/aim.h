@@ -13,6 +13,7 @@ struct picture_record;
 // resolve) and how far that is from the centre given, in pixels of the
 // first frame.
 struct aim_result {
+    bool searched = false;  // a view of the zoom was wide enough for the probes to tell apart
     bool found = false;
     bool all_the_way = false;
     int deepest_step = 0;

@@ -273,6 +273,16 @@ void remove_ended_runs_files(const std::string &dir)
     }
 }
 
+// The option that gives a frame black from the limit more steps: the first
+// frame's limit is the view's, every other one's follows --limit-end.
+std::string more_steps(const options &o, int frame)
+{
+    if (frame == 0)
+        return "--limit N (or the fifth number) gives the first frame the limit N";
+    return o.has_limit_end ? "a larger --limit-end gives the last frame, and those before it, more steps"
+                           : "--limit-end N gives the last frame the limit N";
+}
+
 }  // namespace
 
 // Walks the sequence frame by frame, as the render will, and holds each
@@ -396,12 +406,14 @@ std::string film::why_flat() const
         return o_.precision == PRECISION_DOUBLE ? "it lies deeper than double precision reaches; --precision auto "
                                                   "computes it in double-double"
                                                 : "it lies deeper than double-double precision reaches";
-    const char *lowered = flat_limit_ < first_limit_ ? " (the zoom lowers it a step at a time)" : "";
+    const char *lowered =
+        first_flat_ > 0 && flat_limit_ < first_limit_ && !o_.has_limit_end ? " (the zoom lowers it a step at a time)"
+                                                                            : "";
     if (flat_limit_ < 1)
-        return limit + ", stops every sample at its first step" + lowered + "; --limit-end N keeps it up";
+        return limit + ", stops every sample at its first step" + lowered + "; " + more_steps(o_, first_flat_);
     if (flat_black_ && black_from_limit(flat_record_))
-        return "its samples reach " + limit + lowered + ", and with more steps they end; --limit-end N gives the "
-               "last frame the limit N";
+        return "its samples reach " + limit + lowered + ", and with more steps they end; " +
+               more_steps(o_, first_flat_);
     return o_.aim ? "at their depth and limit they show nothing of the boundary aimed at"
                   : "the zoom's centre lies inside a basin; --aim moves it onto a boundary";
 }
@@ -417,10 +429,10 @@ void film::report_black() const
         return;
     std::fprintf(stderr,
                  "rootzoom-render: warning: black, where samples reach the iteration limit, grows from %.0f %% of "
-                 "%s to %.0f %% of %s, whose limit is %s: with more steps they end; --limit-end N gives the last "
-                 "frame the limit N\n",
+                 "%s to %.0f %% of %s, whose limit is %s: with more steps they end; %s\n",
                  100 * black_[0], step_text(o_, numbers_[0]).c_str(), 100 * black_[peak],
-                 step_text(o_, numbers_[peak]).c_str(), exact_text(limits_[peak]).c_str());
+                 step_text(o_, numbers_[peak]).c_str(), exact_text(limits_[peak]).c_str(),
+                 more_steps(o_, numbers_[peak]).c_str());
 }
 
 void film::report(bool stats) const

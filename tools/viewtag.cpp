@@ -346,7 +346,8 @@ bool parse_view_text(const std::string &text, picture_record &r, std::string &wh
         version = first[1] == std::to_string(known) ? known : version;
     if (version == 0) {
         why = "it has version '" + printable(first[1]) +
-              "', which this rootzoom-render does not know (it knows versions 1 to 3)";
+              "', which this rootzoom-render does not know (it knows versions 1 to " +
+              std::to_string(newest_view_version) + ")";
         return false;
     }
     const std::size_t count = fields_of_version[version];
@@ -381,11 +382,25 @@ bool parse_view_text(const std::string &text, picture_record &r, std::string &wh
     return true;
 }
 
+namespace {
+
+// A centre's low part holds what its double cannot: at most half of the
+// double's last place, as every centre this tool and the explorer write has.
+// A centre that is not finite has none.
+bool low_part_fits(double centre, double low)
+{
+    const double place = std::nextafter(std::fabs(centre), INFINITY) - std::fabs(centre);
+    return low == 0 || (std::isfinite(centre) && std::isfinite(low) && std::fabs(low) <= place / 2);
+}
+
+}  // namespace
+
 // Every line reads, but together they may still ask for what no picture of
 // this tool is: a viewport width with a picture of several frames or
 // supersampled (such a picture is made at full width), a viewport width or
-// the coarse pass with a picture that is not the explorer's frames, or an
-// iteration limit beyond what the renderer iterates to.
+// the coarse pass with a picture that is not the explorer's frames, an
+// iteration limit beyond what the renderer iterates to, or a low part that
+// no centre has.
 bool record_in_range(const picture_record &r, std::string &why)
 {
     const struct {
@@ -399,6 +414,13 @@ bool record_in_range(const picture_record &r, std::string &why)
         if (l.given && !limit_in_range(l.limit)) {
             why = std::string("its '") + l.line + "' line gives the iteration limit " + exact_text(l.limit) +
                   ", not " + limit_range_text;
+            return false;
+        }
+    const double centres[4] = {r.parameter[0], r.parameter[1], r.dynamic[0], r.dynamic[1]};
+    for (int i = 0; i < 4; i++)
+        if (!low_part_fits(centres[i], r.low[i])) {
+            why = "its 'low-parts' line gives the low part " + exact_text(r.low[i]) + " for the centre " +
+                  exact_text(centres[i]) + ", not a finite number within half of that centre's last place";
             return false;
         }
     if (r.width != SCREEN_W && (r.tiles > 1 || r.supersample > 1))
