@@ -1580,7 +1580,10 @@ TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
     const std::string centre = "1.00232511376894264184880683542231667,0.312641896563815993395878893379726922";
     const std::string view = " --width 64 --c " + centre + " --half-width 1e-20 3 -3 2.25 -2.25 3000";
     const fs::path deep = dir / "deep.png", again = dir / "again.png", blocks = dir / "blocks.png";
-    ASSERT_EQ(run("-o " + deep.string() + view).status, 0);
+    const run_result first = run("--stats -o " + deep.string() + view);
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.err.find("\nin double-double, where perturbation lost them: 0 samples\n"), std::string::npos)
+        << first.err;
     EXPECT_GE(viewport_colours(read_png(deep)), 20u);
     EXPECT_EQ(alike_columns(read_png(deep)), 0);
     const std::string chunk = view_chunk(deep);
@@ -1594,6 +1597,18 @@ TEST_F(RenderTool, DeepViewsNamedByDecimalsAreMadeAgain)
 
     ASSERT_EQ(run("--from " + deep.string() + " -o " + again.string()).status, 0);
     EXPECT_TRUE(slurp(again) == slurp(deep)) << "--from made another file";
+    // Forced on the whole default view, one reference cannot carry every
+    // sample: --stats counts those that went on in double-double, in a
+    // picture of the explorer's frames and in one of another size alike.
+    for (const char *size : {"", " --size 320x200"}) {
+        const run_result wide = run(std::string("--precision perturbation --stats") + size + " -o " +
+                                    (dir / "wide.png").string());
+        const std::string said = "\nin double-double, where perturbation lost them: ";
+        const std::size_t at = wide.err.find(said);
+        ASSERT_NE(at, std::string::npos) << wide.err;
+        EXPECT_GT(std::atoll(wide.err.c_str() + at + said.size()), 0) << wide.err;
+        fs::remove(dir / "wide.png");
+    }
     ASSERT_EQ(run("--precision double -o " + blocks.string() + view).status, 0);
     EXPECT_GE(alike_columns(read_png(blocks)), 48);
     EXPECT_NE(view_chunk(blocks).find("\nprecision double"), std::string::npos);

@@ -74,7 +74,7 @@ void render_band(const picture_grid &g, int first, int count, std::uint32_t *col
     run_shared(threads, work);
     for (int w = 0; w < threads; w++)
         counts.samples[0] += queues[w]->samples, counts.steps[0] += queues[w]->steps,
-            kernel_fallbacks += queues[w]->fallbacks;
+            counts.fallbacks += queues[w]->fallbacks;
 }
 
 // The colours as RGB rows.

@@ -174,10 +174,10 @@ void print_stats(const render_counts &c, int k, double seconds, double writing)
 {
     std::fprintf(stderr,
                  "samples %lld\nsteps %lld\nfirst render: %lld samples, %lld steps\n"
-                 "second render: %lld samples, %lld steps\ntiles %d (%d x %d), %.2f s\n"
-                 "threads %d\nPNG writing %.2f s%s\n",
+                 "second render: %lld samples, %lld steps\nin double-double, where perturbation lost them: %lld "
+                 "samples\ntiles %d (%d x %d), %.2f s\nthreads %d\nPNG writing %.2f s%s\n",
                  c.samples[0] + c.samples[1], c.steps[0] + c.steps[1], c.samples[0], c.steps[0], c.samples[1],
-                 c.steps[1], k * k, k, k, seconds, render_threads, writing,
+                 c.steps[1], c.fallbacks, k * k, k, k, seconds, render_threads, writing,
                  render_threads > 1 ? ", beside the rendering" : "");
 }
 
@@ -185,9 +185,9 @@ void print_stats(const render_counts &c, int k, double seconds, double writing)
 void print_grid_stats(const render_counts &c, const options &o, double seconds, double writing)
 {
     std::fprintf(stderr,
-                 "samples %lld\nsteps %lld\none render of %d x %d pixels, in bands of %d rows, %.2f s\n"
-                 "threads %d\nPNG writing %.2f s%s\n",
-                 c.samples[0], c.steps[0], o.size[0] * o.supersample, o.size[1] * o.supersample, grid_band_rows(o),
+                 "samples %lld\nsteps %lld\nin double-double, where perturbation lost them: %lld samples\n"
+                 "one render of %d x %d pixels, in bands of %d rows, %.2f s\nthreads %d\nPNG writing %.2f s%s\n",
+                 c.samples[0], c.steps[0], c.fallbacks, o.size[0] * o.supersample, o.size[1] * o.supersample, grid_band_rows(o),
                  seconds, render_threads, writing, render_threads > 1 ? ", beside the rendering" : "");
 }
 }  // namespace

@@ -139,10 +139,11 @@ void render_tile(double width, render_counts *counts)
     setsize(width);
     for (int render = 0; render < 2; render++) {
         tile_render.store(render, std::memory_order_relaxed);
-        kernel_samples = kernel_steps = 0;
+        kernel_samples = kernel_steps = kernel_fallbacks = 0;
         render_frame(describe_frame());
         counts->samples[render] += kernel_samples;
         counts->steps[render] += kernel_steps;
+        counts->fallbacks += kernel_fallbacks;
     }
 }
 

@@ -54,6 +54,7 @@ int picture_precision(const picture_view &whole, int k);
 struct render_counts {
     long long samples[2] = {0, 0};
     long long steps[2] = {0, 0};
+    long long fallbacks = 0;  // perturbed samples that went on in double-double, both renders
 };
 
 // Renders the current view from a zeroed frame buffer with a viewport of the
