@@ -1547,7 +1547,7 @@ TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
                               "0.312641896563815993395878893379726922 3 -3 2.25 -2.25 3000 --frames ";
     const run_result blocks = run("--precision double" + aimed + (dir / "blocks").string());
     EXPECT_NE(blocks.err.find("the first frame 1 (step 400): it lies deeper than double precision reaches; "
-                              "--precision auto computes it in double-double"),
+                              "--precision auto computes it by perturbation"),
               std::string::npos)
         << blocks.err;
     EXPECT_EQ(run(aimed + (dir / "detail").string()).err, "");

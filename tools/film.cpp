@@ -344,7 +344,8 @@ film::film(const options &o, const picture_record &first) : o_(o), first_limit_(
         if (strangers > named_in_refusal)
             list += "\n  and " + std::to_string(strangers - named_in_refusal) + " more";
         exit_with(2, "the folder " + printable(o.frames) + " holds " + std::to_string(strangers) +
-                         " frames of another sequence; nothing was rendered:" + list +
+                         (strangers == 1 ? " frame" : " frames") + " of another sequence; nothing was rendered:" +
+                         list +
                          "\ngive --overwrite to replace them and remove those past the end, or another folder");
     }
     remove_ended_runs_files(o.frames);
@@ -404,7 +405,7 @@ std::string film::why_flat() const
     const std::string limit = "the iteration limit, " + exact_text(flat_limit_) + " there";
     if (too_deep)
         return o_.precision == PRECISION_DOUBLE ? "it lies deeper than double precision reaches; --precision auto "
-                                                  "computes it in double-double"
+                                                  "computes it by perturbation"
                                                 : "it lies deeper than double-double precision reaches";
     const char *lowered =
         first_flat_ > 0 && flat_limit_ < first_limit_ && !o_.has_limit_end ? " (the zoom lowers it a step at a time)"

@@ -85,7 +85,7 @@ LC_ALL=C grep -q '[[:cntrl:]]' <(tr -d '\n' <"$tmpdir/err") && fail "control byt
 echo "a damaged record: refused, its bytes escaped: $(cat "$tmpdir/err")"
 
 # A deep view, whose pixels are a twentieth of its centre's last bit: the
-# explorer computes it in double-double by itself, a drag pans it by less
+# explorer computes it by perturbation by itself, a drag pans it by less
 # than that bit, and the record's low parts let rootzoom-render make the
 # same picture.
 stop "$app"
