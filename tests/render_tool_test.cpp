@@ -1334,9 +1334,10 @@ TEST_F(RenderTool, SupersampledPictureIsTheLinearMeanOfTheLargerOne)
 
 namespace {
 
-// The colours of a picture's 64 x 48 viewport, which the frame centres: its
-// lower-left pixel is at column (1024 - 64) / 2 and buffer row (768 - 48) / 2.
-std::size_t viewport_colours(const picture &pic)
+// The colours of a picture's 64 x 48 viewport, which the frame centres (its
+// lower-left pixel is at column (1024 - 64) / 2 and buffer row (768 - 48) / 2),
+// sorted.
+std::vector<std::uint32_t> sorted_viewport(const picture &pic)
 {
     std::vector<std::uint32_t> colours;
     for (int row = 360; row < 360 + 48; row++)
@@ -1345,6 +1346,13 @@ std::size_t viewport_colours(const picture &pic)
             colours.push_back(p[0] | p[1] << 8 | p[2] << 16);
         }
     std::sort(colours.begin(), colours.end());
+    return colours;
+}
+
+// How many colours that viewport shows.
+std::size_t viewport_colours(const picture &pic)
+{
+    std::vector<std::uint32_t> colours = sorted_viewport(pic);
     return std::unique(colours.begin(), colours.end()) - colours.begin();
 }
 
@@ -1365,13 +1373,7 @@ int alike_columns(const picture &pic)
 // The share of the commonest colour in that viewport.
 double commonest_share(const picture &pic)
 {
-    std::vector<std::uint32_t> colours;
-    for (int row = 360; row < 360 + 48; row++)
-        for (int col = 480; col < 480 + 64; col++) {
-            const png_byte *p = pic.at(col, row);
-            colours.push_back(p[0] | p[1] << 8 | p[2] << 16);
-        }
-    std::sort(colours.begin(), colours.end());
+    const std::vector<std::uint32_t> colours = sorted_viewport(pic);
     std::size_t most = 0;
     for (std::size_t i = 0, j; i < colours.size(); i = j) {
         for (j = i; j < colours.size() && colours[j] == colours[i]; j++) {
