@@ -810,7 +810,9 @@ TEST(ViewChunk, RoundTripsEveryDouble)
     r.tiles = 1;
     r.logo = false;
     // Every double but the iteration limits, which take only numbers whose
-    // whole part fits an int: those are round-tripped apart.
+    // whole part fits an int, and the low parts, which hold at most half of
+    // their centre's last place: those are round-tripped apart, the low
+    // parts at that bound, or 0 beside a centre that has no such part.
     auto doubles_of = [](picture_record &p) {
         std::vector<double *> all = {p.z0, p.z0 + 1, p.low, p.low + 1, p.low + 2, p.low + 3};
         for (int i = 0; i < 4; i++)
@@ -823,6 +825,11 @@ TEST(ViewChunk, RoundTripsEveryDouble)
     for (std::size_t shift = 0; shift < n; shift++) {  // every value in every field
         for (std::size_t f = 0; f < fields.size(); f++)
             *fields[f] = special[(f + shift) % n];
+        const double centres[4] = {r.parameter[0], r.parameter[1], r.dynamic[0], r.dynamic[1]};
+        for (int i = 0; i < 4; i++) {
+            const double c = std::fabs(centres[i]), half_place = (std::nextafter(c, INFINITY) - c) / 2;
+            r.low[i] = std::isfinite(half_place) && half_place > 0 ? (i % 2 ? -half_place : half_place) : 0.0;
+        }
         for (int plane = 0; plane < 3; plane++)
             (plane == 0 ? r.parameter : plane == 1 ? r.dynamic : r.numbers)[4] = limits[(shift + plane) % std::size(limits)];
         r.precision = int(shift % 3);
