@@ -1571,6 +1571,7 @@ TEST_F(RenderTool, SequencePastDoublePrecisionIsWarnedOf)
         EXPECT_EQ(unsearched.status, 0) << unsearched.err;
         EXPECT_NE(unsearched.err.find("warning: --aim cannot search the view"), std::string::npos) << unsearched.err;
         EXPECT_EQ(unsearched.err.find("probes end alike"), std::string::npos) << unsearched.err;
+        EXPECT_EQ(unsearched.err.find("the boundary aimed at"), std::string::npos) << unsearched.err;
     }
 }
 

@@ -415,6 +415,8 @@ std::string film::why_flat() const
     if (flat_black_ && black_from_limit(flat_record_))
         return "its samples reach " + limit + lowered + ", and with more steps they end; " +
                more_steps(o_, first_flat_);
+    if (o_.aim && aim_missed_)
+        return "--aim left the centre where it was (see above)";
     return o_.aim ? "at their depth and limit they show nothing of the boundary aimed at"
                   : "the zoom's centre lies inside a basin; --aim moves it onto a boundary";
 }

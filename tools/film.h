@@ -49,6 +49,10 @@ public:
     // warning naming the first frame of one colour.
     void report(bool stats) const;
 
+    // --aim left the centre where it was, and said why: a frame of one
+    // colour is then not blamed on the boundary aimed at.
+    void aim_missed() { aim_missed_ = true; }
+
 private:
     const options &o_;
     double first_limit_;           // the first frame's limit, which --limit-end grows from
@@ -63,6 +67,7 @@ private:
     int peak_ = 0;                 // the frame rendered with the most black
     picture_record shown_, flat_record_, peak_record_;  // the frame being rendered, the first of one colour, that one
     int too_deep_ = -1;            // the first frame past the precision zooming in, the last zooming out
+    bool aim_missed_ = false;      // --aim found no boundary, or could not search
 
     struct found;
     void check_folder(const picture_record &first, found &f);

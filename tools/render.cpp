@@ -288,14 +288,20 @@ int main(int argc, char **argv)
     if (from)
         take_from(o, file);
     set_up(o, from);
-    if (o.aim)
-        report_aim(aim_at_boundary(o), o.stats);
+    bool aim_missed = false;
+    if (o.aim) {
+        const aim_result aimed = aim_at_boundary(o);
+        report_aim(aimed, o.stats);
+        aim_missed = !aimed.found;
+    }
     picture_record record = describe_picture(o, from);
     const bool frames = explorer_frames(o);
     const int k = o.tiles * o.supersample;  // k x k tiles rendered per picture
     const int parts = frames ? k * k : grid_bands(o);  // tiles, or bands of rows
     catch_signals();
     film pictures(o, record);
+    if (aim_missed)
+        pictures.aim_missed();
     png_output out;
     render_counts counts;
     double writing = 0;
